@@ -1,0 +1,30 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "log/install_log_line.h"
+
+// Lets Info and Warning lines through. False at process start; set once to
+// true when the service reads SilentAutoUpdateVerboseLogging, never reset.
+extern std::atomic<bool> VerboseLogging;
+
+// Relative to the current directory: under the service that is the system
+// folder, beside the settings file.
+extern const wchar_t kInstallLogPath[];
+
+// Stamps the message with the UTC time and level, echoes the line on standard
+// output and appends it to the install log. Never fails towards the caller:
+// a missing folder or a locked file only loses the line.
+void WriteInstallLog(LogLevel level, std::wstring message);
+
+// Whether a line of this level would be written now.
+bool IsInstallLogLevelEnabled(LogLevel level);
+
+// Event lines: the code alone; the code and a number; the code and a text;
+// the code and the calling thread's last-error value read at this call.
+void LogEvent(LogLevel level, int32_t code);
+void LogEventValue(LogLevel level, int32_t code, int32_t value);
+void LogEventText(LogLevel level, int32_t code, const std::wstring& text);
+void LogEventLastError(LogLevel level, int32_t code);

@@ -1,0 +1,141 @@
+#include "settings/auto_update_policy.h"
+
+#include <windows.h>
+
+#include <new>
+
+#include "common/proc_address.h"
+#include "common/wide_text.h"
+#include "files/windows_file_manager.h"
+#include "log/install_log.h"
+#include "settings/settings_file.h"
+
+const wchar_t kPrimaryDownloadHost[] = L"update.quorvel.com";
+const wchar_t kSecondaryDownloadHost[] = L"download.quorvel.com";
+
+namespace AutoUpdatePolicy {
+bool AutoUpdateDisabled = false;
+bool SilentAutoUpdateEnabled = false;
+bool RunningOnWow64 = false;
+std::wstring ManifestHost = kPrimaryDownloadHost;
+std::wstring PackageHost = kSecondaryDownloadHost;
+}  // namespace AutoUpdatePolicy
+
+ServiceContext* CurrentServiceContext = nullptr;
+
+namespace {
+
+const char kSilentAutoUpdateEnable[] = "SilentAutoUpdateEnable";
+const char kAutoUpdateDisable[] = "AutoUpdateDisable";
+const char kVerboseLogging[] = "SilentAutoUpdateVerboseLogging";
+const char kServerDomain[] = "SilentAutoUpdateServerDomain";
+
+// The store of the settings file at its fixed location.
+std::unique_ptr<SettingsFile> LoadSettingsFile() {
+  std::unique_ptr<VUZI::WindowsFileManager> fileManager(new VUZI::WindowsFileManager);
+  return std::unique_ptr<SettingsFile>(new SettingsFile(fileManager->GetSettingsFilePath()));
+}
+
+// Sets host from the UTF-8 domain; on a failed conversion the host keeps its
+// value and the event is logged with the error number.
+void SetHostFromDomain(const ByteString& domain, std::wstring& host, int32_t failureEvent) {
+  std::wstring converted;
+  if (Utf8ToWide(domain.c_str(), converted)) {
+    host = converted;
+  } else {
+    LogEventLastError(LogLevel::Error, failureEvent);
+  }
+}
+
+void ApplyServerDomain(const ByteString& domain) {
+  using namespace AutoUpdatePolicy;
+  SetHostFromDomain(domain, PackageHost, 1237);
+  SetHostFromDomain(domain, ManifestHost, 1238);
+  if (PackageHost.empty()) {
+    PackageHost = kSecondaryDownloadHost;
+  } else {
+    LogEventText(LogLevel::Info, 1628, PackageHost);
+  }
+  if (ManifestHost.empty()) {
+    ManifestHost = kPrimaryDownloadHost;
+  } else {
+    LogEventText(LogLevel::Info, 1629, ManifestHost);
+  }
+}
+
+}  // namespace
+
+bool SetAutoUpdateMode(AutoUpdateMode mode) {
+  const char* silent;
+  const char* disable;
+  switch (mode) {
+    case AutoUpdateMode::Silent:
+      silent = "1", disable = "0";
+      break;
+    case AutoUpdateMode::Notify:
+      silent = "0", disable = "0";
+      break;
+    case AutoUpdateMode::Disable:
+      silent = "0", disable = "1";
+      break;
+    default:
+      return false;
+  }
+  try {
+    std::unique_ptr<SettingsFile> settings = LoadSettingsFile();
+    settings->Set(kSilentAutoUpdateEnable, silent);
+    settings->Set(kAutoUpdateDisable, disable);
+    return settings->Save();
+  } catch (const std::bad_alloc&) {
+    LogEvent(LogLevel::Warning, 1418);
+    return false;
+  }
+}
+
+bool IsSilentAutoUpdateEnabled() {
+  bool enabled = false;
+  try {
+    std::unique_ptr<SettingsFile> settings = LoadSettingsFile();
+    enabled = ParseSettingBool(settings->Get(kSilentAutoUpdateEnable));
+    if (enabled) LogEvent(LogLevel::Info, 1607);
+  } catch (const std::bad_alloc&) {
+    LogEvent(LogLevel::Warning, 1419);
+  }
+  return enabled;
+}
+
+bool LoadAutoUpdatePolicy() {
+  using namespace AutoUpdatePolicy;
+  try {
+    std::unique_ptr<SettingsFile> settings = LoadSettingsFile();
+    if (ParseSettingBool(settings->Get(kVerboseLogging))) VerboseLogging = true;
+    const ByteString& domain = settings->Get(kServerDomain);
+    if (!domain.empty()) ApplyServerDomain(domain);
+    AutoUpdateDisabled = ParseSettingBool(settings->Get(kAutoUpdateDisable));
+    LogEvent(LogLevel::Info, AutoUpdateDisabled ? 1613 : 1614);
+    SilentAutoUpdateEnabled = ParseSettingBool(settings->Get(kSilentAutoUpdateEnable));
+    LogEvent(LogLevel::Info, SilentAutoUpdateEnabled ? 1615 : 1616);
+    return true;
+  } catch (const std::bad_alloc&) {
+    LogEvent(LogLevel::Warning, 1420);
+    return false;
+  }
+}
+
+int32_t IsWow64() {
+  using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  if (kernel == nullptr) return 0;
+  auto isWow64Process = LookUpFunction<IsWow64ProcessFunction>(kernel, "IsWow64Process");
+  if (isWow64Process == nullptr) return 0;
+  BOOL wow64 = FALSE;
+  isWow64Process(GetCurrentProcess(), &wow64);
+  return wow64;
+}
+
+std::unique_ptr<ServiceContext> CreateServiceContext(const std::wstring& modulePath) {
+  std::unique_ptr<ServiceContext> context(new ServiceContext{modulePath});
+  AutoUpdatePolicy::RunningOnWow64 = IsWow64() == 1;
+  if (!LoadAutoUpdatePolicy()) LogEventLastError(LogLevel::Error, 1233);
+  return context;
+}

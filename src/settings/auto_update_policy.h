@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The built-in update hosts: the manifest comes from the primary, packages
+// from the secondary, unless SilentAutoUpdateServerDomain names another host.
+extern const wchar_t kPrimaryDownloadHost[];
+extern const wchar_t kSecondaryDownloadHost[];
+
+// Process-wide values read from the settings file once at service start and
+// only read afterwards. Neither host is ever empty.
+namespace AutoUpdatePolicy {
+extern bool AutoUpdateDisabled;
+extern bool SilentAutoUpdateEnabled;
+extern bool RunningOnWow64;
+extern std::wstring ManifestHost;
+extern std::wstring PackageHost;
+}  // namespace AutoUpdatePolicy
+
+enum class AutoUpdateMode : int32_t { Silent = 0, Notify = 1, Disable = 2 };
+
+// Writes SilentAutoUpdateEnable and AutoUpdateDisable for the mode, keeping
+// every other entry. The result of the save; false for an unknown mode (the
+// file is not touched) and after running out of memory (event 1418).
+bool SetAutoUpdateMode(AutoUpdateMode mode);
+
+// Whether SilentAutoUpdateEnable reads true (event 1607 when it does).
+// AutoUpdateDisable is not consulted.
+bool IsSilentAutoUpdateEnabled();
+
+// Fills AutoUpdatePolicy and switches on VerboseLogging from the settings
+// file. False only after running out of memory (event 1420).
+bool LoadAutoUpdatePolicy();
+
+// What IsWow64Process reports for this process; 0 when the system lacks it.
+int32_t IsWow64();
+
+// The process-wide object of the service role.
+struct ServiceContext {
+  std::wstring modulePath;
+};
+
+// Null outside the service role.
+extern ServiceContext* CurrentServiceContext;
+
+// Keeps a copy of the path, sets RunningOnWow64 and loads the policy (event
+// 1233 when that fails).
+std::unique_ptr<ServiceContext> CreateServiceContext(const std::wstring& modulePath);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Runs a test in a fresh working folder that holds Oskvar\Plumix, so that the
+// install log written by the code under test lands in a file of the test's
+// own. Verbose logging is switched on unless the test says otherwise.
+class LogCapture {
+ public:
+  explicit LogCapture(bool verbose = true);
+  ~LogCapture();
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  const std::wstring& folder() const { return folder_; }
+  std::wstring LogPath() const;
+  std::string RawBytes() const;
+  // The log's lines without their CR LF.
+  std::vector<std::wstring> Lines() const;
+  // The message of each line: the text after "] ".
+  std::vector<std::wstring> Messages() const;
+
+ private:
+  std::wstring previousDirectory_;
+  std::wstring folder_;
+};

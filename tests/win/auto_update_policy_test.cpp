@@ -1,0 +1,169 @@
+#include "settings/auto_update_policy.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "log/install_log.h"
+#include "support/log_capture.h"
+#include "support/test_files.h"
+
+TEST(SetAutoUpdateMode, CreatesTheFileWithBothKeysInBucketOrder) {
+  ScopedSettingsFolder settings;
+  EXPECT_TRUE(SetAutoUpdateMode(AutoUpdateMode::Silent));
+  EXPECT_EQ("AutoUpdateDisable=0\r\nSilentAutoUpdateEnable=1\r\n", settings.Read());
+}
+
+TEST(SetAutoUpdateMode, WritesTheTextsOfEachMode) {
+  struct Case {
+    AutoUpdateMode mode;
+    const char* bytes;
+  } cases[] = {
+      {AutoUpdateMode::Silent, "AutoUpdateDisable=0\r\nSilentAutoUpdateEnable=1\r\n"},
+      {AutoUpdateMode::Notify, "AutoUpdateDisable=0\r\nSilentAutoUpdateEnable=0\r\n"},
+      {AutoUpdateMode::Disable, "AutoUpdateDisable=1\r\nSilentAutoUpdateEnable=0\r\n"},
+  };
+  ScopedSettingsFolder settings;
+  for (const Case& c : cases) {
+    EXPECT_TRUE(SetAutoUpdateMode(c.mode));
+    EXPECT_EQ(c.bytes, settings.Read());
+  }
+}
+
+TEST(SetAutoUpdateMode, KeepsOtherAdministratorsEntries) {
+  ScopedSettingsFolder settings;
+  settings.Write("# managed by IT\nSilentAutoUpdateServerDomain = mirror.example \nZ=1\n");
+  EXPECT_TRUE(SetAutoUpdateMode(AutoUpdateMode::Notify));
+  // "Z" shares bucket 10 with the server domain and, inserted later, comes first.
+  EXPECT_EQ("AutoUpdateDisable=0\r\nSilentAutoUpdateEnable=0\r\nZ=1\r\n"
+            "SilentAutoUpdateServerDomain=mirror.example\r\n",
+            settings.Read());
+}
+
+TEST(SetAutoUpdateMode, UnknownModeLeavesTheFileAlone) {
+  ScopedSettingsFolder settings;
+  settings.Write("SilentAutoUpdateEnable=1\n");
+  EXPECT_FALSE(SetAutoUpdateMode(static_cast<AutoUpdateMode>(3)));
+  EXPECT_EQ("SilentAutoUpdateEnable=1\n", settings.Read());
+}
+
+TEST(SetAutoUpdateMode, MissingFolderFailsWithoutALine) {
+  LogCapture log(true);
+  RemoveTree(SettingsFolder());
+  EXPECT_FALSE(SetAutoUpdateMode(AutoUpdateMode::Silent));
+  EXPECT_FALSE(FileExists(SettingsFilePath()));
+  EXPECT_TRUE(log.Messages().empty());
+}
+
+// A settings file that cannot be replaced (another program holds it open
+// without letting it be deleted) keeps its old bytes.
+TEST(SetAutoUpdateMode, LockedFileSurvivesAFailedSave) {
+  ScopedSettingsFolder settings;
+  settings.Write("SilentAutoUpdateEnable=1\nAdmin=keep\n");
+  HANDLE holder = CreateFileW(SettingsFilePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  EXPECT_FALSE(SetAutoUpdateMode(AutoUpdateMode::Disable));
+  CloseHandle(holder);
+  EXPECT_EQ("SilentAutoUpdateEnable=1\nAdmin=keep\n", settings.Read());
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((SettingsFolder() + L"\\*.tmp").c_str(), &entry);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, find) << "a temporary file was left behind";
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+}
+
+TEST(IsSilentAutoUpdateEnabled, ReadsTheKeyAndIgnoresDisable) {
+  struct Case {
+    const char* file;
+    bool enabled;
+  } cases[] = {
+      {"SilentAutoUpdateEnable=yes\nAutoUpdateDisable=1\n", true},
+      {"SilentAutoUpdateEnable=1\n", true},
+      {"SilentAutoUpdateEnable=0\n", false},
+      {"AutoUpdateDisable=0\n", false},
+  };
+  ScopedSettingsFolder settings;
+  for (const Case& c : cases) {
+    settings.Write(c.file);
+    EXPECT_EQ(c.enabled, IsSilentAutoUpdateEnabled()) << c.file;
+  }
+}
+
+TEST(IsSilentAutoUpdateEnabled, NoFileMeansFalse) {
+  ScopedSettingsFolder settings;
+  EXPECT_FALSE(IsSilentAutoUpdateEnabled());
+}
+
+TEST(IsSilentAutoUpdateEnabled, LogsItsEventWhenOn) {
+  ScopedSettingsFolder settings;
+  LogCapture log(true);
+  settings.Write("SilentAutoUpdateEnable=1\n");
+  EXPECT_TRUE(IsSilentAutoUpdateEnabled());
+  EXPECT_EQ(std::vector<std::wstring>{L"1607"}, log.Messages());
+}
+
+// Each policy test runs in a process of its own, so the process-wide values
+// start at their defaults.
+TEST(LoadAutoUpdatePolicy, NoFileKeepsDefaultsAndUpdatesOff) {
+  ScopedSettingsFolder settings;
+  LogCapture log(true);
+  EXPECT_TRUE(LoadAutoUpdatePolicy());
+  EXPECT_FALSE(AutoUpdatePolicy::AutoUpdateDisabled);
+  EXPECT_FALSE(AutoUpdatePolicy::SilentAutoUpdateEnabled);
+  EXPECT_EQ(L"update.quorvel.com", AutoUpdatePolicy::ManifestHost);
+  EXPECT_EQ(L"download.quorvel.com", AutoUpdatePolicy::PackageHost);
+  EXPECT_EQ((std::vector<std::wstring>{L"1614", L"1616"}), log.Messages());
+}
+
+TEST(LoadAutoUpdatePolicy, VerboseSettingSwitchesOnTheLogFirst) {
+  ScopedSettingsFolder settings;
+  LogCapture log(false);
+  settings.Write("SilentAutoUpdateVerboseLogging=1\nSilentAutoUpdateEnable=yes\nAutoUpdateDisable=1\n");
+  EXPECT_TRUE(LoadAutoUpdatePolicy());
+  EXPECT_TRUE(VerboseLogging);
+  EXPECT_TRUE(AutoUpdatePolicy::AutoUpdateDisabled);
+  EXPECT_TRUE(AutoUpdatePolicy::SilentAutoUpdateEnabled);
+  EXPECT_EQ((std::vector<std::wstring>{L"1613", L"1615"}), log.Messages());
+}
+
+TEST(LoadAutoUpdatePolicy, ServerDomainReplacesBothHosts) {
+  ScopedSettingsFolder settings;
+  LogCapture log(true);
+  settings.Write("SilentAutoUpdateServerDomain=mirror.example.org\nSilentAutoUpdateEnable=1\n");
+  EXPECT_TRUE(LoadAutoUpdatePolicy());
+  EXPECT_EQ(L"mirror.example.org", AutoUpdatePolicy::ManifestHost);
+  EXPECT_EQ(L"mirror.example.org", AutoUpdatePolicy::PackageHost);
+  EXPECT_EQ((std::vector<std::wstring>{L"1628 mirror.example.org", L"1629 mirror.example.org",
+                                        L"1614", L"1615"}),
+            log.Messages());
+}
+
+TEST(LoadAutoUpdatePolicy, ServerDomainInUtf8BecomesUtf16) {
+  ScopedSettingsFolder settings;
+  LogCapture log(true);
+  settings.Write("SilentAutoUpdateServerDomain=b\xC3\xBC" "cher.example\n");
+  EXPECT_TRUE(LoadAutoUpdatePolicy());
+  EXPECT_EQ(L"b\u00FCcher.example", AutoUpdatePolicy::ManifestHost);
+}
+
+TEST(LoadAutoUpdatePolicy, EmptyServerDomainKeepsDefaultsSilently) {
+  ScopedSettingsFolder settings;
+  LogCapture log(true);
+  settings.Write("SilentAutoUpdateServerDomain=   \n");
+  EXPECT_TRUE(LoadAutoUpdatePolicy());
+  EXPECT_EQ(L"update.quorvel.com", AutoUpdatePolicy::ManifestHost);
+  EXPECT_EQ(L"download.quorvel.com", AutoUpdatePolicy::PackageHost);
+  EXPECT_EQ((std::vector<std::wstring>{L"1614", L"1616"}), log.Messages());
+}
+
+TEST(CreateServiceContext, KeepsThePathAndSetsTheWow64Flag) {
+  ScopedSettingsFolder settings;
+  LogCapture log(true);
+  std::unique_ptr<ServiceContext> context = CreateServiceContext(L"C:\\x\\PlumixPlayerUpdateService.exe");
+  EXPECT_EQ(L"C:\\x\\PlumixPlayerUpdateService.exe", context->modulePath);
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  EXPECT_EQ(wow64 == TRUE, AutoUpdatePolicy::RunningOnWow64);
+  EXPECT_EQ(static_cast<int32_t>(wow64), IsWow64());
+  EXPECT_EQ((std::vector<std::wstring>{L"1614", L"1616"}), log.Messages());
+}
