@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "net/version_record.h"
+
+// Fetches the version manifest over HTTPS from AutoUpdatePolicy::ManifestHost
+// and parses it. True only when all three outputs are filled; after false the
+// caller uses none of them. Logs events 1400 to 1411 at Warning.
+bool FetchVersionManifest(std::optional<VersionRecord>& activeX, std::optional<VersionRecord>& plugin,
+                          std::optional<uint32_t>& checkFrequency);
+
+// Parses the NUL-terminated manifest text in place (it is altered). Logs 1410
+// for malformed XML and 1411 for running out of memory.
+bool ParseVersionManifest(char* text, std::optional<VersionRecord>& activeX,
+                          std::optional<VersionRecord>& plugin, std::optional<uint32_t>& checkFrequency);

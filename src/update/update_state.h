@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+// The service's memory between runs, under HKLM "SOFTWARE\Wendral\PlumixPlayer".
+// Every operation opens and closes the key itself and logs nothing.
+
+// Current UTC time as a FILETIME count.
+uint64_t GetCurrentFileTime();
+// True when more than 24 hours have passed since LastUpdateCheck (a missing
+// value counts as 0).
+bool IsUpdateCheckDue();
+// Stores the current time, or 0 when reset is true.
+bool StoreLastUpdateCheck(bool reset);
+bool DeleteLastUpdateCheck();
+// count is left unchanged when the value cannot be read.
+bool ReadUpdateAttempts(uint32_t& count);
+bool StoreUpdateAttempts(uint32_t count);
+// Stores the count plus one (1 when missing).
+bool IncrementUpdateAttempts();
+// Deletes UpdateAttempts and, only when that succeeded, LastUpdateCheck.
+bool DeleteUpdateState();
