@@ -1,0 +1,3 @@
+#include "service/process_entry.h"
+
+int wmain(int argumentCount, wchar_t** arguments) { return RunProcessEntry(argumentCount, arguments); }

@@ -1,0 +1,76 @@
+#include "update/update_cycle.h"
+
+#include <windows.h>
+
+#include "log/install_log.h"
+#include "net/version_manifest.h"
+#include "task/update_task.h"
+#include "update/installed_version.h"
+#include "update/installer_launch.h"
+#include "update/update_state.h"
+
+namespace {
+
+struct FetchedManifest {
+  std::optional<VersionRecord> activeX;
+  std::optional<VersionRecord> plugin;
+  std::optional<uint32_t> checkFrequency;
+};
+
+bool AttemptLimitReached() {
+  uint32_t attempts = 0;
+  return ReadUpdateAttempts(attempts) && attempts >= MaxUpdateAttempts;
+}
+
+// Counts the attempt, runs the install step and logs its outcome. True when
+// the installer was started.
+bool AttemptInstall(const VersionRecord& record, int32_t launchedEvent, int32_t failedEvent) {
+  IncrementUpdateAttempts();
+  if (InstallUpdate(record)) {
+    LogEvent(LogLevel::Info, launchedEvent);
+    return true;
+  }
+  LogEventLastError(LogLevel::Error, failedEvent);
+  return false;
+}
+
+// ActiveX first; the Plugin variant is looked at only when ActiveX needs
+// nothing, so a failed ActiveX install is retried at the next due check.
+bool InstallFirstOutdatedVariant(const FetchedManifest& manifest) {
+  if (IsUpdateNeeded(*manifest.activeX)) return AttemptInstall(*manifest.activeX, 1609, 1234);
+  if (IsUpdateNeeded(*manifest.plugin)) return AttemptInstall(*manifest.plugin, 1610, 1300);
+  return false;
+}
+
+// The steps from the policy gate to the install. Returns whether an installer
+// was launched; manifest is filled only when the fetch succeeded.
+bool CheckAndInstall(FetchedManifest& manifest) {
+  if (AutoUpdatePolicy::AutoUpdateDisabled || !AutoUpdatePolicy::SilentAutoUpdateEnabled) return false;
+  if (!IsUpdateCheckDue()) return false;
+  FetchedManifest fetched;
+  if (!FetchVersionManifest(fetched.activeX, fetched.plugin, fetched.checkFrequency)) return false;
+  manifest = fetched;
+  StoreLastUpdateCheck(false);
+  if (AttemptLimitReached()) {
+    LogEvent(LogLevel::Error, 1301);
+    SetAutoUpdateMode(AutoUpdateMode::Notify);
+    return false;
+  }
+  return InstallFirstOutdatedVariant(manifest);
+}
+
+}  // namespace
+
+bool RefreshUpdateTask(std::optional<uint32_t> checkFrequency, const ServiceContext& context) {
+  int32_t frequency = checkFrequency ? static_cast<int32_t>(*checkFrequency) : 1;
+  std::unique_ptr<UpdateTaskRequest> request = MakeUpdateTaskRequest(frequency, context.modulePath);
+  return RegisterUpdateTask(*request);
+}
+
+void RunUpdateCycle() {
+  LogEvent(LogLevel::Info, 1608);
+  FetchedManifest manifest;
+  bool installed = CheckAndInstall(manifest);
+  if (!installed) RefreshUpdateTask(manifest.checkFrequency, *CurrentServiceContext);
+  LogEvent(LogLevel::Info, 1612);
+}
