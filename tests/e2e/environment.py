@@ -1,0 +1,226 @@
+"""The world of an end-to-end test: a Wine prefix in Windows XP mode (Task
+Scheduler 1.0 works completely there) with the service installed, and the
+local update server on a loopback address serving a manifest and signed
+packages."""
+
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+import install_log
+import task_job
+from wine_prefix import WinePrefix
+
+SERVICE = "QuorvelPlumixPlayerUpdateSvc"
+PROGRAM = "C:\\plumix\\PlumixPlayerUpdateService.exe"
+SERVICE_LOG = "C:\\windows\\Oskvar\\Plumix\\PlumixInstall.log"
+SETTINGS = "C:\\windows\\system32\\Oskvar\\Plumix\\ksm.cfg"
+CONSOLE_DIR = "C:\\windows\\system32"
+CONSOLE_LOG = "C:\\windows\\system32\\Oskvar\\Plumix\\PlumixInstall.log"
+INSTALLER = "C:\\windows\\PlumixPlayerInstaller.exe"
+TASK_JOB = "C:\\windows\\tasks\\Quorvel Plumix Player Updater.job"
+STATE_KEY = "HKLM\\SOFTWARE\\Wendral\\PlumixPlayer"
+VARIANT_KEYS = {
+    "ActiveX": "HKLM\\Software\\Wendral\\PlumixPlayerActiveX",
+    "Plugin": "HKLM\\Software\\Wendral\\PlumixPlayerPlugin",
+}
+MANIFEST_PATH = "/pub/plumixplayer/update/current/sau/11/xml/version.xml"
+PACKAGE_PATHS = {
+    ("ActiveX", False): "/pub/plumixplayer/update/current/sau/11/install/install_all_win_ax_sgn.z",
+    ("ActiveX", True): "/pub/plumixplayer/update/current/sau/11/install/install_all_win_64_ax_sgn.z",
+    ("Plugin", False): "/pub/plumixplayer/update/current/sau/11/install/install_all_win_pl_sgn.z",
+    ("Plugin", True): "/pub/plumixplayer/update/current/sau/11/install/install_all_win_64_pl_sgn.z",
+}
+FILETIME_PER_HOUR = 36000000000
+
+BUILD = os.environ.get("PLUMIX_BUILD_DIR", "")
+SOURCE = os.environ.get("PLUMIX_SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__)))))
+ARCH = os.environ.get("PLUMIX_ARCH", "x86_64")
+ADDRESS = os.environ.get("PLUMIX_E2E_ADDRESS", "127.0.0.6")
+
+
+def now_filetime():
+    return int((time.time() + 11644473600) * 10000000)
+
+
+class Environment:
+    """Created once per test process; reset() before every test."""
+
+    def __init__(self, state_dir):
+        self.state_dir = state_dir
+        self.prefix = WinePrefix(state_dir, ARCH)
+        self.work = os.path.join(state_dir, "work")
+        self.server = None
+
+    # -- once -------------------------------------------------------------
+
+    def set_up(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.prefix.create("winxp64" if ARCH == "x86_64" else "winxp")
+        os.makedirs(self.prefix.host_path("C:\\plumix"), exist_ok=True)
+        shutil.copy(os.path.join(BUILD, "src", "PlumixPlayerUpdateService.exe"),
+                    self.prefix.host_path(PROGRAM))
+        result = self.prefix.sc("create", SERVICE, "binPath=", PROGRAM, "type=", "own")
+        assert result.returncode == 0, result.stdout + result.stderr
+        self._make_server_certificate()
+        self._warm_up()
+
+    def tear_down(self):
+        self.stop_server()
+        self.prefix.kill_server()
+
+    def _make_server_certificate(self):
+        """A test CA trusted in this prefix only, and a server certificate
+        whose DNS name is the server's address text."""
+        run = lambda *args: subprocess.run(args, check=True, capture_output=True, cwd=self.work)
+        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30",
+            "-subj", "/CN=Plumix E2E Test CA", "-keyout", "ca.key", "-out", "ca.pem",
+            "-addext", "basicConstraints=critical,CA:TRUE")
+        run("openssl", "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+        run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + ADDRESS,
+            "-keyout", "server.key", "-out", "server.csr")
+        with open(os.path.join(self.work, "server.ext"), "w") as ext:
+            ext.write("subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\n"
+                      "extendedKeyUsage=serverAuth\n" % ADDRESS)
+        run("openssl", "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-days", "30", "-extfile", "server.ext", "-out", "server.pem")
+        trust = os.path.join(BUILD, "tools", "trust-root.exe")
+        result = self.prefix.run([trust, os.path.join(self.work, "ca.der")])
+        assert result.returncode == 0, result.stdout + result.stderr
+
+    def _warm_up(self):
+        """Starts and stops the service once so that a later console start
+        finds the control pipes settled."""
+        self.prefix.sc("start", SERVICE)
+        self.prefix.wait_service_state(SERVICE, "STOPPED")
+
+    # -- per test ---------------------------------------------------------
+
+    def reset(self):
+        self.stop_server()
+        self.prefix.wait_service_state(SERVICE, "STOPPED")
+        self.prefix.reg_delete_key(STATE_KEY)
+        for key in VARIANT_KEYS.values():
+            self.prefix.reg_delete_key(key)
+        for path in (SERVICE_LOG, CONSOLE_LOG, SETTINGS, INSTALLER, TASK_JOB,
+                     INSTALLER + ".record"):
+            try:
+                os.remove(self.prefix.host_path(path))
+            except FileNotFoundError:
+                pass
+        for folder in ("C:\\windows\\Oskvar\\Plumix", "C:\\windows\\system32\\Oskvar\\Plumix"):
+            os.makedirs(self.prefix.host_path(folder), exist_ok=True)
+        self.root = tempfile.mkdtemp(dir=self.work, prefix="root-")
+        self.requests_file = os.path.join(self.work, "requests.jsonl")
+        if os.path.exists(self.requests_file):
+            os.remove(self.requests_file)
+
+    # -- the update server ------------------------------------------------
+
+    def start_server(self, *extra):
+        script = os.path.join(SOURCE, "tools", "update-server", "update_server.py")
+        self.server = subprocess.Popen(
+            ["python3", script, "--address", ADDRESS, "--root", self.root,
+             "--cert", os.path.join(self.work, "server.pem"),
+             "--key", os.path.join(self.work, "server.key"),
+             "--requests", self.requests_file] + list(extra),
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        line = self.server.stdout.readline()
+        assert "ready" in line, line
+
+    def stop_server(self):
+        if self.server is not None:
+            self.server.terminate()
+            self.server.wait(timeout=30)
+            self.server.stdout.close()
+            self.server = None
+
+    def requests(self):
+        try:
+            with open(self.requests_file) as lines:
+                return [json.loads(line) for line in lines if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def serve(self, url_path, data):
+        path = os.path.join(self.root, *url_path.strip("/").split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as out:
+            out.write(data)
+
+    def serve_manifest(self, activex, plugin, check_frequency):
+        def element(name, version):
+            major, minor, build_major, build_minor = version.split(".")
+            return '<%s major="%s" minor="%s" buildMajor="%s" buildMinor="%s"/>' % (
+                name, major, minor, build_major, build_minor)
+        xml = '<?xml version="1.0"?>\n<version>%s%s<SAUConfig checkFrequency="%d"/></version>\n' % (
+            element("ActiveX", activex), element("Plugin", plugin), check_frequency)
+        self.serve(MANIFEST_PATH, xml.encode())
+
+    # -- machine state ----------------------------------------------------
+
+    def write_settings(self, text):
+        with open(self.prefix.host_path(SETTINGS), "wb") as out:
+            out.write(text.encode())
+
+    def settings_bytes(self):
+        try:
+            with open(self.prefix.host_path(SETTINGS), "rb") as settings:
+                return settings.read()
+        except FileNotFoundError:
+            return None
+
+    def set_installed(self, variant, version, debugger=None):
+        key = VARIANT_KEYS[variant]
+        self.prefix.reg_add(key, "Version", "REG_SZ", version)
+        if debugger is not None:
+            self.prefix.reg_add(key, "isScriptDebugger", "REG_DWORD", debugger)
+
+    def installed_version(self, variant):
+        values = self.prefix.reg_values(VARIANT_KEYS[variant]) or {}
+        return values.get("Version", (None, None))[1]
+
+    def update_state(self):
+        """(LastUpdateCheck, UpdateAttempts) as numbers, None where missing."""
+        values = self.prefix.reg_values(STATE_KEY) or {}
+        last = values.get("LastUpdateCheck")
+        attempts = values.get("UpdateAttempts")
+        return (int(last[1], 16) if last else None, int(attempts[1], 16) if attempts else None)
+
+    def set_update_state(self, last_check=None, attempts=None):
+        if last_check is not None:
+            self.prefix.reg_add(STATE_KEY, "LastUpdateCheck", "REG_QWORD", last_check)
+        if attempts is not None:
+            self.prefix.reg_add(STATE_KEY, "UpdateAttempts", "REG_DWORD", attempts)
+
+    def task(self):
+        path = self.prefix.host_path(TASK_JOB)
+        return task_job.read_job(path) if os.path.exists(path) else None
+
+    def service_events(self):
+        return install_log.event_codes(self.prefix.host_path(SERVICE_LOG))
+
+    def console_events(self):
+        return install_log.event_codes(self.prefix.host_path(CONSOLE_LOG))
+
+    # -- running the program ----------------------------------------------
+
+    def run_switch(self, *args):
+        """Runs the program from a console in the system folder; its exit code."""
+        return self.prefix.exit_code(PROGRAM, *args)
+
+    def run_scheduled_start(self, last_event="1620", timeout=120):
+        """Starts the program without arguments the way the scheduled task
+        does, then waits until the service has stopped and its process has
+        written its last line."""
+        result = self.prefix.run([PROGRAM], cwd=self.prefix.host_path(CONSOLE_DIR), timeout=timeout)
+        assert self.prefix.wait_service_state(SERVICE, "STOPPED", timeout)
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and last_event not in self.service_events():
+            time.sleep(0.2)
+        return result

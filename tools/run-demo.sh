@@ -1,0 +1,21 @@
+#!/bin/bash
+# The main job: one whole update cycle of the service against the bundled
+# local update server, in a Wine prefix of its own, then a second run that
+# finds the check not due. Run as root from anywhere.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+tools/install-dependencies.sh
+jobs=$(nproc)
+if tools/wine/can-run-32bit; then
+  build=build/win32 toolchain=cmake/i686-w64-mingw32.cmake arch=i686
+else
+  echo "(this host cannot execute 32-bit programs: the demo runs the x86_64 build under wine64)"
+  build=build/win64 toolchain=cmake/x86_64-w64-mingw32.cmake arch=x86_64
+fi
+cmake -S . -B "$build" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$jobs" >/dev/null
+
+PLUMIX_BUILD_DIR="$root/$build" PLUMIX_SOURCE_DIR="$root" PLUMIX_ARCH="$arch" \
+  python3 tools/demo.py
