@@ -1,0 +1,93 @@
+"""Runs one update cycle of the service against the local update server and
+shows what happened, then runs again to show that the check is not due."""
+
+import datetime
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+
+import environment  # noqa: E402
+import install_log  # noqa: E402
+from environment import ADDRESS, PROGRAM  # noqa: E402
+
+
+def heading(text):
+    print("\n== " + text)
+
+
+def show_log(env):
+    for level, message in install_log.read_entries(env.prefix.host_path(environment.SERVICE_LOG)):
+        code, _, values = message.partition(" ")
+        meaning = install_log.EVENT_MEANINGS.get(code, "")
+        print("  %-7s %-5s %-45s %s" % (level, code, meaning, values))
+
+
+def show_state(env):
+    last, attempts = env.update_state()
+    if last:
+        seconds = last / 10000000 - 11644473600
+        when = datetime.datetime.fromtimestamp(seconds, datetime.timezone.utc).isoformat(timespec="seconds")
+        print("  LastUpdateCheck = %d (%s)" % (last, when))
+    else:
+        print("  LastUpdateCheck = %s" % last)
+    print("  UpdateAttempts  = %s" % attempts)
+    print("  ActiveX Version = %s" % env.installed_version("ActiveX"))
+
+
+def show_task(env):
+    task = env.task()
+    if task is None:
+        print("  (no task)")
+        return
+    print("  program: %s" % task["application"])
+    print("  author:  %s" % task["author"])
+    for trigger in task["triggers"]:
+        print("  daily from %04d-%02d-%02d %02d:%02d, every %d minutes for %d minutes" % (
+            trigger["begin"] + (trigger["start_hour"], trigger["start_minute"],
+                                trigger["minutes_interval"], trigger["minutes_duration"])))
+
+
+def main():
+    env = environment.Environment(os.path.join(environment.BUILD, "demo"))
+    print("Preparing a Wine prefix in Windows XP mode with the service installed ...")
+    env.set_up()
+    try:
+        env.reset()
+        heading("PlumixPlayerUpdateService.exe -createDefaultTask  (exit code %d)"
+                % env.run_switch("-createDefaultTask"))
+        show_state(env)
+        show_task(env)
+
+        env.write_settings("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
+                           "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
+        env.set_installed("ActiveX", "10.1.0.5")
+        env.serve_manifest("10.2.0.1", "10.2.0.1", 2)
+        env.serve_installer_package("ActiveX", "10.2.0.1")
+        env.start_server()
+        heading("ksm.cfg")
+        print("  " + env.settings_bytes().decode().replace("\r\n", "\n  "))
+        heading("Starting %s without arguments, as the scheduled task does" % PROGRAM)
+        env.run_scheduled_start()
+        heading("Install log of the service")
+        show_log(env)
+        heading("Requests seen by the update server at %s" % ADDRESS)
+        for request in env.requests():
+            print("  %s %s  (%s)" % (request["scheme"], request["path"], request["user_agent"]))
+        heading("Registry state")
+        show_state(env)
+        heading("Scheduled task")
+        show_task(env)
+        heading("The installer's record of how it was started")
+        print("  " + (env.installer_record() or "(the installer did not run)"))
+
+        heading("Second start: the check is not due")
+        os.remove(env.prefix.host_path(environment.SERVICE_LOG))
+        env.run_scheduled_start()
+        show_log(env)
+    finally:
+        env.tear_down()
+
+
+if __name__ == "__main__":
+    main()
