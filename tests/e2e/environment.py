@@ -43,6 +43,11 @@ ARCH = os.environ.get("PLUMIX_ARCH", "x86_64")
 ADDRESS = os.environ.get("PLUMIX_E2E_ADDRESS", "127.0.0.6")
 
 
+def windows_path(host_path):
+    """The Z: drive path under which Wine programs see a host path."""
+    return "Z:" + os.path.abspath(host_path).replace("/", "\\")
+
+
 def now_filetime():
     return int((time.time() + 11644473600) * 10000000)
 
@@ -77,20 +82,11 @@ class Environment:
     def _make_server_certificate(self):
         """A test CA trusted in this prefix only, and a server certificate
         whose DNS name is the server's address text."""
-        run = lambda *args: subprocess.run(args, check=True, capture_output=True, cwd=self.work)
-        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30",
-            "-subj", "/CN=Plumix E2E Test CA", "-keyout", "ca.key", "-out", "ca.pem",
-            "-addext", "basicConstraints=critical,CA:TRUE")
-        run("openssl", "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
-        run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + ADDRESS,
-            "-keyout", "server.key", "-out", "server.csr")
-        with open(os.path.join(self.work, "server.ext"), "w") as ext:
-            ext.write("subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\n"
-                      "extendedKeyUsage=serverAuth\n" % ADDRESS)
-        run("openssl", "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-            "-CAcreateserial", "-days", "30", "-extfile", "server.ext", "-out", "server.pem")
+        self.certs = os.path.join(self.work, "certs")
+        subprocess.run([os.path.join(SOURCE, "tools", "update-server", "make-test-certs.sh"),
+                        self.certs, ADDRESS], check=True, capture_output=True)
         trust = os.path.join(BUILD, "tools", "trust-root.exe")
-        result = self.prefix.run([trust, os.path.join(self.work, "ca.der")])
+        result = self.prefix.run([trust, "add", windows_path(os.path.join(self.certs, "ca.der"))])
         assert result.returncode == 0, result.stdout + result.stderr
 
     def _warm_up(self):
@@ -126,8 +122,8 @@ class Environment:
         script = os.path.join(SOURCE, "tools", "update-server", "update_server.py")
         self.server = subprocess.Popen(
             ["python3", script, "--address", ADDRESS, "--root", self.root,
-             "--cert", os.path.join(self.work, "server.pem"),
-             "--key", os.path.join(self.work, "server.key"),
+             "--cert", os.path.join(self.certs, "server.pem"),
+             "--key", os.path.join(self.certs, "server.key"),
              "--requests", self.requests_file] + list(extra),
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         line = self.server.stdout.readline()
