@@ -36,10 +36,17 @@ class WinePrefix:
         self.kill_server()
         shutil.rmtree(self.path, ignore_errors=True)
         os.makedirs(self.state_dir, exist_ok=True)
-        self.run(["wineboot", "-i"], timeout=300)
-        self.run(["winecfg", "-v", windows_version])
+        # The prefix's system processes outlive the command that starts them:
+        # they must not inherit a pipe that a later call waits on.
+        self._run_detached(["wineboot", "-i"], timeout=300)
         subprocess.run([self.env["WINESERVER"], "-p"], env=self.env, timeout=30,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._run_detached(["winecfg", "-v", windows_version])
+
+    def _run_detached(self, args, timeout=120):
+        subprocess.run([self.loader] + list(args), env=self.env, timeout=timeout,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
     def kill_server(self):
         if os.path.isdir(self.path):
