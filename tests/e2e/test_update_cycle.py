@@ -164,5 +164,74 @@ class UpdateCycleTest(unittest.TestCase):
         self.assertTaskInterval(120)
 
 
+    # -- install ------------------------------------------------------------
+
+    def test_older_activex_is_installed_and_the_task_left_alone(self):
+        ENV.start_server()
+        ENV.write_settings(SILENT_VERBOSE)
+        ENV.set_installed("ActiveX", "10.1.0.5")
+        ENV.set_installed("Plugin", "1.0.0.0")
+        ENV.serve_manifest("10.2.0.1", "10.2.0.1", 4)
+        ENV.serve_installer_package("ActiveX", "10.2.0.1")
+        ENV.run_scheduled_start()
+        self.assertEqual(POLICY_SILENT + ["1618", "1608", "1600", "1602", "1609"] + SERVICE_END,
+                         ENV.service_events())
+        last, attempts = ENV.update_state()
+        self.assertCheckedJustNow(last)
+        self.assertEqual(1, attempts)
+        self.assertIsNone(ENV.task())
+        self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+        self.assertEqual("10.2.0.1", ENV.installed_version("ActiveX"))
+        self.assertEqual([environment.MANIFEST_PATH, environment.PACKAGE_PATHS[("ActiveX", False)]],
+                         [r["path"] for r in ENV.requests()])
+        self.assertEqual("Download Plumix Player Installer/1.0", ENV.requests()[1]["user_agent"])
+        self.assertEqual("http", ENV.requests()[1]["scheme"])
+
+    def test_debugger_build_is_skipped_and_the_plugin_installed(self):
+        ENV.start_server()
+        ENV.write_settings(SILENT_VERBOSE)
+        ENV.set_installed("ActiveX", "10.0.0.1", debugger=1)
+        ENV.set_installed("Plugin", "10.1.0.5")
+        ENV.serve_manifest("10.2.0.1", "10.2.0.1", 4)
+        ENV.serve_installer_package("Plugin", "10.2.0.1")
+        ENV.run_scheduled_start()
+        self.assertEqual(POLICY_SILENT + ["1618", "1608", "1601", "1602", "1610"] + SERVICE_END,
+                         ENV.service_events())
+        self.assertEqual(1, ENV.update_state()[1])
+        self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+        self.assertEqual("10.0.0.1", ENV.installed_version("ActiveX"))
+
+    def test_sixth_attempt_with_a_newer_version_still_installs(self):
+        ENV.start_server()
+        ENV.write_settings(SILENT_VERBOSE)
+        ENV.set_update_state(attempts=6)
+        ENV.set_installed("ActiveX", "10.1.0.5")
+        ENV.serve_manifest("10.2.0.1", "10.2.0.1", 4)
+        ENV.serve_installer_package("ActiveX", "10.2.0.1")
+        ENV.run_scheduled_start()
+        self.assertEqual(POLICY_SILENT + ["1618", "1608", "1600", "1602", "1609"] + SERVICE_END,
+                         ENV.service_events())
+        self.assertEqual(7, ENV.update_state()[1])
+
+    def test_refused_package_fails_the_install_and_refreshes_the_task(self):
+        ENV.start_server()
+        ENV.write_settings(SILENT_VERBOSE)
+        ENV.set_installed("ActiveX", "10.1.0.5")
+        ENV.set_installed("Plugin", "10.1.0.5")
+        ENV.serve_manifest("10.2.0.1", "10.2.0.1", 4)
+        ENV.serve(environment.PACKAGE_PATHS[("ActiveX", False)], b"MZ not a signed package")
+        ENV.run_scheduled_start()
+        events = ENV.service_events()
+        self.assertEqual(POLICY_SILENT + ["1618", "1608", "1600"], events[:7])
+        self.assertRegex(events[7], r"^1217 -?\d+$")
+        self.assertRegex(events[8], r"^1234 -?\d+$")
+        self.assertEqual(["1625"] + SERVICE_END, events[9:])
+        self.assertEqual(1, ENV.update_state()[1])
+        self.assertTaskInterval(240)
+        self.assertFalse(os.path.exists(ENV.prefix.host_path(environment.INSTALLER)))
+        # The Plugin variant is not tried in the same cycle.
+        self.assertEqual(2, len(ENV.requests()))
+
+
 if __name__ == "__main__":
     unittest.main()
