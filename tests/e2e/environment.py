@@ -73,6 +73,7 @@ class Environment:
         result = self.prefix.sc("create", SERVICE, "binPath=", PROGRAM, "type=", "own")
         assert result.returncode == 0, result.stdout + result.stderr
         self._make_server_certificate()
+        self._make_package_signer()
         self._warm_up()
 
     def tear_down(self):
@@ -89,6 +90,21 @@ class Environment:
         result = self.prefix.run([trust, "add", windows_path(os.path.join(self.certs, "ca.der"))])
         assert result.returncode == 0, result.stdout + result.stderr
 
+    def _make_package_signer(self):
+        """A code-signing certificate issued by the build's development issuer."""
+        issuer = os.path.join(BUILD, "issuer")
+        run = lambda *args: subprocess.run(args, check=True, capture_output=True, cwd=self.work)
+        run("openssl", "x509", "-inform", "DER", "-in", os.path.join(issuer, "issuer.der"),
+            "-out", "issuer.pem")
+        run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Plumix E2E Signer",
+            "-keyout", "signer.key", "-out", "signer.csr")
+        with open(os.path.join(self.work, "signer.ext"), "w") as ext:
+            ext.write("basicConstraints=critical,CA:FALSE\nkeyUsage=digitalSignature\n"
+                      "extendedKeyUsage=codeSigning\n")
+        run("openssl", "x509", "-req", "-in", "signer.csr", "-CA", "issuer.pem",
+            "-CAkey", os.path.join(issuer, "issuer.key"), "-CAcreateserial", "-days", "30",
+            "-extfile", "signer.ext", "-out", "signer.pem")
+
     def _warm_up(self):
         """Starts and stops the service once so that a later console start
         finds the control pipes settled."""
@@ -103,8 +119,7 @@ class Environment:
         self.prefix.reg_delete_key(STATE_KEY)
         for key in VARIANT_KEYS.values():
             self.prefix.reg_delete_key(key)
-        for path in (SERVICE_LOG, CONSOLE_LOG, SETTINGS, INSTALLER, TASK_JOB,
-                     INSTALLER + ".record"):
+        for path in (SERVICE_LOG, CONSOLE_LOG, SETTINGS, INSTALLER, TASK_JOB, INSTALLER + ".txt"):
             try:
                 os.remove(self.prefix.host_path(path))
             except FileNotFoundError:
@@ -157,6 +172,44 @@ class Environment:
         xml = '<?xml version="1.0"?>\n<version>%s%s<SAUConfig checkFrequency="%d"/></version>\n' % (
             element("ActiveX", activex), element("Plugin", plugin), check_frequency)
         self.serve(MANIFEST_PATH, xml.encode())
+
+    def serve_installer_package(self, variant, version):
+        """A signed package of the stand-in installer that registers version
+        for variant when it is started with -install."""
+        tools = os.path.join(SOURCE, "tools")
+        branded = os.path.join(self.work, "installer-%s.exe" % variant)
+        package = os.path.join(self.work, "package-%s.z" % variant)
+        subprocess.run([os.path.join(tools, "standin-installer", "brand-standin"),
+                        os.path.join(BUILD, "tools", "standin-installer.exe"), variant, version,
+                        branded], check=True, capture_output=True)
+        subprocess.run([os.path.join(tools, "sign-package", "sign-package"), "--content", branded,
+                        "--signer-cert", os.path.join(self.work, "signer.pem"),
+                        "--signer-key", os.path.join(self.work, "signer.key"), "--out", package],
+                       check=True, capture_output=True)
+        with open(package, "rb") as signed:
+            self.serve(PACKAGE_PATHS[(variant, False)], signed.read())
+
+    def installer_record(self):
+        """The command line the stand-in installer was started with, or None."""
+        try:
+            with open(self.prefix.host_path(INSTALLER + ".txt"), encoding="utf-8") as record:
+                for line in record.read().splitlines():
+                    if line.startswith("command-line="):
+                        return line[len("command-line="):]
+        except FileNotFoundError:
+            pass
+        return None
+
+    def wait_installer_record(self, timeout=60):
+        """The installer runs on by itself after the service stopped."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            record = self.installer_record()
+            if record is not None:
+                time.sleep(1)  # let it finish registering its version
+                return self.installer_record()
+            time.sleep(0.2)
+        return None
 
     # -- machine state ----------------------------------------------------
 
