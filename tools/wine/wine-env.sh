@@ -30,5 +30,14 @@ plumix_wine_ready() {
         fi
         # A persistent server; exits at once when one already runs.
         "$WINESERVER" -p >/dev/null 2>&1 9>&- || true
+        # The first program of a session starts Wine's system processes
+        # (services, winedevice, ...), which inherit its standard streams and
+        # outlive it; start them here with none, or a caller waiting for the
+        # end of a test's output (CTest) waits until its timeout.
+        # wine-stop removes the mark with the server.
+        if [ ! -f "$state/session.started" ]; then
+            "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+            touch "$state/session.started"
+        fi
     ) 9>"$state/prefix.lock"
 }
