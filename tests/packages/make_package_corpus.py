@@ -9,8 +9,9 @@ nothing private is committed.
 
 usage: make_package_corpus.py OUTPUT ISSUER_DER ISSUER_KEY STANDIN_EXE
 
-OUTPUT receives <case>.p7 for every case and <case>.content for the cases
-that must be accepted (the exact content the installer file must hold).
+OUTPUT receives <case>.p7 for every case, <case>.content for the cases that
+must be accepted (the exact content the installer file must hold), and
+unrelated-root.der, the authority that copies the issuer's name.
 The work is skipped when OUTPUT is newer than every input.
 """
 
@@ -201,6 +202,9 @@ def make_packages(out, pki, contents):
         content = recipe.pop("content")
         sign(out / (name + ".p7"), content, pki, **recipe)
         shutil.copyfile(content, out / (name + ".content"))
+
+    run("openssl", "x509", "-in", pki.cert("unrelated-root"), "-outform", "DER",
+        "-out", out / "unrelated-root.der")
 
     refused = {
         "no-certificates": dict(signer="leaf", certs=["intermediate"], certificates=False),
