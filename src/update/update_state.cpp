@@ -1,0 +1,106 @@
+#include "update/update_state.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "common/unique_handle.h"
+#include "update/update_check_interval.h"
+
+namespace {
+
+// No registry-view flag: the 32-bit service lands in the 32-bit view on
+// 64-bit Windows, where the rest of its registration lives.
+const wchar_t kUpdateStateKey[] = L"SOFTWARE\\Wendral\\PlumixPlayer";
+const wchar_t kLastUpdateCheck[] = L"LastUpdateCheck";
+const wchar_t kUpdateAttempts[] = L"UpdateAttempts";
+
+bool OpenStateKey(REGSAM access, UniqueRegKey& key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUpdateStateKey, 0, access, &opened) != ERROR_SUCCESS) {
+    return false;
+  }
+  key.reset(opened);
+  return true;
+}
+
+// Creates the key when it is missing.
+bool CreateStateKey(UniqueRegKey& key) {
+  HKEY created = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUpdateStateKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &created, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  key.reset(created);
+  return true;
+}
+
+// Reads the value into the number whatever its type; a shorter value fills
+// only its leading (low-order) bytes. The number is untouched on failure.
+template <typename Number>
+bool ReadNumber(HKEY key, const wchar_t* name, Number& number) {
+  BYTE bytes[sizeof(Number)];
+  DWORD read = sizeof(bytes);
+  if (RegQueryValueExW(key, name, nullptr, nullptr, bytes, &read) != ERROR_SUCCESS) return false;
+  std::memcpy(&number, bytes, read);
+  return true;
+}
+
+bool StoreValue(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  UniqueRegKey key;
+  if (!CreateStateKey(key)) return false;
+  return RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size) ==
+         ERROR_SUCCESS;
+}
+
+}  // namespace
+
+uint64_t GetCurrentFileTime() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+bool IsUpdateCheckDue() {
+  uint64_t now = GetCurrentFileTime();
+  uint64_t last = 0;
+  UniqueRegKey key;
+  if (OpenStateKey(KEY_READ, key)) ReadNumber(key.get(), kLastUpdateCheck, last);
+  return IsUpdateCheckDueAt(last, now);
+}
+
+bool StoreLastUpdateCheck(bool reset) {
+  uint64_t value = reset ? 0 : GetCurrentFileTime();
+  return StoreValue(kLastUpdateCheck, REG_QWORD, &value, sizeof(value));
+}
+
+bool DeleteLastUpdateCheck() {
+  UniqueRegKey key;
+  if (!OpenStateKey(KEY_SET_VALUE, key)) return false;
+  return RegDeleteValueW(key.get(), kLastUpdateCheck) == ERROR_SUCCESS;
+}
+
+bool ReadUpdateAttempts(uint32_t& count) {
+  UniqueRegKey key;
+  if (!OpenStateKey(KEY_READ, key)) return false;
+  return ReadNumber(key.get(), kUpdateAttempts, count);
+}
+
+bool StoreUpdateAttempts(uint32_t count) {
+  return StoreValue(kUpdateAttempts, REG_DWORD, &count, sizeof(count));
+}
+
+bool IncrementUpdateAttempts() {
+  uint32_t count = 0;
+  // Unsigned arithmetic: 4294967295 attempts wrap to 0.
+  return StoreUpdateAttempts(ReadUpdateAttempts(count) ? count + 1 : 1);
+}
+
+bool DeleteUpdateState() {
+  UniqueRegKey key;
+  if (!OpenStateKey(KEY_SET_VALUE, key)) return false;
+  bool deleted = RegDeleteValueW(key.get(), kUpdateAttempts) == ERROR_SUCCESS;
+  key.reset();
+  // Without UpdateAttempts there is nothing to reset, so LastUpdateCheck stays.
+  return deleted && DeleteLastUpdateCheck();
+}

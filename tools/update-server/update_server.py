@@ -1,0 +1,296 @@
+#!/usr/bin/env python3
+"""Local update server for tests and the demo.
+
+Serves the files of one folder by URL path over HTTPS and plain HTTP on a
+loopback address, records every request it sees as one JSON line, and can be
+told to misbehave on chosen paths (fault modes) through a rules file that is
+read again for every request, so a running test can switch faults on and off.
+
+Python 3 standard library only.
+"""
+
+import argparse
+import email.utils
+import html
+import http.server
+import ipaddress
+import json
+import mimetypes
+import os
+import posixpath
+import signal
+import ssl
+import sys
+import threading
+import urllib.parse
+
+# A stalled client must not hold a server thread for ever.
+CONNECTION_TIMEOUT_SECONDS = 30
+COPY_CHUNK_BYTES = 64 * 1024
+
+NOT_FOUND_PAGE = (
+    "<!DOCTYPE html>\n"
+    "<html><head><meta charset=\"utf-8\"><title>404 Not Found</title></head>\n"
+    "<body><h1>Not Found</h1><p>The requested URL {path} was not found on this server.</p>"
+    "</body></html>\n"
+)
+
+
+# ---------------------------------------------------------------------------
+# Fault modes: each takes the handler, the request path and the file (or None
+# when it does not exist) and answers the request in its own broken way. Add a
+# mode by writing a function and naming it in FAULT_MODES.
+
+def fault_close(handler, path, file_path):
+    """Closes the connection without sending a response."""
+    del path, file_path
+    handler.close_connection = True
+
+
+def fault_truncate(handler, path, file_path):
+    """Announces the whole file, sends its first half and closes."""
+    if file_path is None:
+        handler.send_not_found(path)
+        return
+    with open(file_path, "rb") as stream:
+        body = stream.read()
+    handler.send_response(200)
+    handler.send_header("Content-Type", content_type_of(file_path))
+    handler.send_header("Content-Length", str(len(body)))
+    handler.end_headers()
+    handler.wfile.write(body[: len(body) // 2])
+    handler.wfile.flush()
+    handler.close_connection = True
+
+
+FAULT_MODES = {
+    "close": fault_close,
+    "truncate": fault_truncate,
+}
+
+
+def load_fault_rules(rules_file):
+    """The rules file maps URL paths to fault mode names; a missing or broken
+    file means no faults."""
+    if not rules_file:
+        return {}
+    try:
+        with open(rules_file, "r", encoding="utf-8") as stream:
+            rules = json.load(stream)
+    except (OSError, ValueError):
+        return {}
+    return rules if isinstance(rules, dict) else {}
+
+
+# ---------------------------------------------------------------------------
+
+def content_type_of(file_path):
+    guessed, _ = mimetypes.guess_type(file_path)
+    return guessed or "application/octet-stream"
+
+
+class RequestRecorder:
+    """Appends one JSON line per request; the line is complete on disk before
+    the response is sent, so a client that has its answer can read it."""
+
+    def __init__(self, path):
+        self.path = path
+        self.lock = threading.Lock()
+
+    def record(self, entry):
+        if not self.path:
+            return
+        line = json.dumps(entry, ensure_ascii=True) + "\n"
+        with self.lock, open(self.path, "a", encoding="ascii") as stream:
+            stream.write(line)
+
+
+class UpdateRequestHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def version_string(self):
+        return "PlumixTestUpdateServer/1.0"
+
+    def do_GET(self):
+        self.answer(send_body=True)
+
+    def do_HEAD(self):
+        self.answer(send_body=False)
+
+    def answer(self, send_body):
+        path = urllib.parse.urlsplit(self.path).path
+        self.server.recorder.record({
+            "scheme": self.server.scheme,
+            "method": self.command,
+            "path": path,
+            "user_agent": self.headers.get("User-Agent", ""),
+            "host": self.headers.get("Host", ""),
+        })
+        file_path = self.server.resolve(path)
+        fault = load_fault_rules(self.server.fault_rules).get(path)
+        if fault in FAULT_MODES:
+            FAULT_MODES[fault](self, path, file_path)
+        elif file_path is None:
+            self.send_not_found(path, send_body)
+        else:
+            self.send_file(file_path, send_body)
+
+    def send_file(self, file_path, send_body=True):
+        with open(file_path, "rb") as stream:
+            size = os.fstat(stream.fileno()).st_size
+            self.send_response(200)
+            self.send_header("Content-Type", content_type_of(file_path))
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            if not send_body:
+                return
+            remaining = size
+            while remaining > 0:
+                chunk = stream.read(min(COPY_CHUNK_BYTES, remaining))
+                if not chunk:
+                    break
+                self.wfile.write(chunk)
+                remaining -= len(chunk)
+
+    def send_not_found(self, path, send_body=True):
+        body = NOT_FOUND_PAGE.format(path=html.escape(path)).encode("utf-8")
+        self.send_response(404)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if send_body:
+            self.wfile.write(body)
+
+    def log_message(self, format, *args):  # noqa: A002 (the base class's name)
+        sys.stderr.write("%s %s %s\n" % (email.utils.formatdate(usegmt=True),
+                                         self.server.scheme, format % args))
+
+
+class UpdateServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, address, port, scheme, root, recorder, fault_rules, tls_context=None):
+        self.scheme = scheme
+        self.root = os.path.realpath(root)
+        self.recorder = recorder
+        self.fault_rules = fault_rules
+        self.tls_context = tls_context
+        super().__init__((address, port), UpdateRequestHandler)
+
+    def resolve(self, url_path):
+        """The file for a URL path inside the root, or None. Paths that would
+        leave the root, folders and missing files are all None."""
+        relative = posixpath.normpath(urllib.parse.unquote(url_path)).lstrip("/")
+        if relative in ("", ".") or relative.startswith(".."):
+            return None
+        candidate = os.path.realpath(os.path.join(self.root, relative))
+        if os.path.commonpath([self.root, candidate]) != self.root:
+            return None
+        return candidate if os.path.isfile(candidate) else None
+
+    def finish_request(self, request, client_address):
+        # The TLS handshake runs on the connection's own thread, so a client
+        # that refuses our certificate troubles nobody else.
+        request.settimeout(CONNECTION_TIMEOUT_SECONDS)
+        if self.tls_context is not None:
+            try:
+                request = self.tls_context.wrap_socket(request, server_side=True)
+            except (ssl.SSLError, OSError) as error:
+                sys.stderr.write("TLS handshake with %s failed: %s\n" % (client_address[0], error))
+                request.close()
+                return
+        super().finish_request(request, client_address)
+
+    def handle_error(self, request, client_address):
+        # Clients that hang up early are part of the tests; one line is enough.
+        sys.stderr.write("connection from %s ended: %s\n" % (client_address[0], sys.exc_info()[1]))
+
+
+def loopback_address(text):
+    try:
+        address = ipaddress.IPv4Address(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from error
+    if not address.is_loopback:
+        raise argparse.ArgumentTypeError("%s is not a loopback address (127.0.0.0/8)" % text)
+    return text
+
+
+def parse_arguments(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--address", type=loopback_address, required=True,
+                        help="loopback address to listen on, e.g. 127.0.0.3")
+    parser.add_argument("--root", required=True, help="folder whose files are served by URL path")
+    parser.add_argument("--https-port", type=int, default=443)
+    parser.add_argument("--http-port", type=int, default=80)
+    parser.add_argument("--no-https", action="store_true", help="serve plain HTTP only")
+    parser.add_argument("--no-http", action="store_true", help="serve HTTPS only")
+    parser.add_argument("--cert", help="PEM certificate chain of the HTTPS server")
+    parser.add_argument("--key", help="PEM private key of the HTTPS server")
+    parser.add_argument("--requests", help="file that receives one JSON line per request")
+    parser.add_argument("--faults", help="JSON file mapping URL paths to fault modes: "
+                        + ", ".join(sorted(FAULT_MODES)))
+    parser.add_argument("--pidfile", help="written once the server listens")
+    arguments = parser.parse_args(argv)
+    if arguments.no_http and arguments.no_https:
+        parser.error("nothing to serve: both --no-http and --no-https")
+    if not arguments.no_https and not (arguments.cert and arguments.key):
+        parser.error("HTTPS needs --cert and --key (or give --no-https)")
+    if not os.path.isdir(arguments.root):
+        parser.error("--root %s is not a folder" % arguments.root)
+    return arguments
+
+
+def make_servers(arguments):
+    recorder = RequestRecorder(arguments.requests)
+    servers = []
+    if not arguments.no_https:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(arguments.cert, arguments.key)
+        servers.append(UpdateServer(arguments.address, arguments.https_port, "https", arguments.root,
+                                    recorder, arguments.faults, context))
+    if not arguments.no_http:
+        servers.append(UpdateServer(arguments.address, arguments.http_port, "http", arguments.root,
+                                    recorder, arguments.faults))
+    return servers
+
+
+def write_pidfile(path):
+    temporary = path + ".tmp"
+    with open(temporary, "w", encoding="ascii") as stream:
+        stream.write("%d\n" % os.getpid())
+    os.replace(temporary, path)
+
+
+def main(argv):
+    arguments = parse_arguments(argv)
+    try:
+        servers = make_servers(arguments)
+    except (OSError, ssl.SSLError) as error:
+        sys.stderr.write("cannot listen on %s: %s\n" % (arguments.address, error))
+        return 1
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    for server in servers:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    if arguments.pidfile:
+        write_pidfile(arguments.pidfile)
+    listening = ", ".join("%s://%s:%d" % (s.scheme, arguments.address, s.server_address[1])
+                          for s in servers)
+    print("ready %s" % listening, flush=True)
+    stop.wait()
+    for server in servers:
+        server.shutdown()
+        server.server_close()
+    if arguments.pidfile:
+        try:
+            os.remove(arguments.pidfile)
+        except OSError:
+            pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
