@@ -85,7 +85,7 @@ class SwitchTest(unittest.TestCase):
 
     def test_unknown_switches_do_nothing(self):
         ENV.write_settings("SilentAutoUpdateEnable=1\n")
-        for argument in ("-SETNOTIFYAUTOUPDATE", "setNotifyAutoUpdate", '""', "-createDefaultTaskX"):
+        for argument in ("-SETNOTIFYAUTOUPDATE", "setNotifyAutoUpdate", "", "-createDefaultTaskX"):
             with self.subTest(argument=argument):
                 self.assertEqual(0, ENV.run_switch(argument))
                 self.assertEqual(b"SilentAutoUpdateEnable=1\n", ENV.settings_bytes())
@@ -101,7 +101,7 @@ class ConsoleStartTest(unittest.TestCase):
         ENV.write_settings("SilentAutoUpdateVerboseLogging=1\n")
         ENV.run_scheduled_start()
         self.assertEqual(["1614", "1616", "1618", "1619 1063", "1604"], ENV.console_events())
-        self.assertEqual(["1614", "1616", "1618", "1608", "1625", "1612", "1621", "1620"],
+        self.assertEqual(["1614", "1616", "1618", "1608", "1625", "1612", "1620"],
                          ENV.service_events())
         self.assertEqual("STOPPED", ENV.prefix.service_state(SERVICE))
 

@@ -14,7 +14,7 @@ ENV = None
 SILENT_VERBOSE = ("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
                   "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
 POLICY_SILENT = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615"]
-SERVICE_END = ["1612", "1621", "1620"]
+SERVICE_END = ["1612", "1620"]
 
 
 def setUpModule():

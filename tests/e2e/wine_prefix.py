@@ -28,6 +28,10 @@ class WinePrefix:
         })
         self.loader = "/usr/lib/wine/wine64" if arch == "x86_64" else "/usr/lib/wine/wine"
         self.env["WINELOADER"] = self.loader
+        # wine-run keeps the prefix's server alive and starts Wine's system
+        # processes without the caller's pipes, which a call here waits on.
+        self.runner = [os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
+            os.path.abspath(__file__)))), "tools", "wine", "wine-run"), state_dir, arch]
 
     # -- life cycle -------------------------------------------------------
 
@@ -35,18 +39,11 @@ class WinePrefix:
         """A new prefix in the given Windows version mode (e.g. winxp64)."""
         self.kill_server()
         shutil.rmtree(self.path, ignore_errors=True)
+        for mark in ("prefix.ready",):
+            if os.path.exists(os.path.join(self.state_dir, mark)):
+                os.remove(os.path.join(self.state_dir, mark))
         os.makedirs(self.state_dir, exist_ok=True)
-        # The prefix's system processes outlive the command that starts them:
-        # they must not inherit a pipe that a later call waits on.
-        self._run_detached(["wineboot", "-i"], timeout=300)
-        subprocess.run([self.env["WINESERVER"], "-p"], env=self.env, timeout=30,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self._run_detached(["winecfg", "-v", windows_version])
-
-    def _run_detached(self, args, timeout=120):
-        subprocess.run([self.loader] + list(args), env=self.env, timeout=timeout,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        self.run(["winecfg", "-v", windows_version], timeout=300)
 
     def kill_server(self):
         if os.path.isdir(self.path):
@@ -54,7 +51,7 @@ class WinePrefix:
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, args, timeout=120, check=False, cwd=None):
-        return subprocess.run([self.loader] + list(args), env=self.env, timeout=timeout,
+        return subprocess.run(self.runner + list(args), env=self.env, timeout=timeout,
                               check=check, cwd=cwd, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, text=True, errors="replace")
 
@@ -68,8 +65,11 @@ class WinePrefix:
     def exit_code(self, program, *args):
         """The full 32-bit exit code of a Windows program, read on the Windows
         side (a Linux process status keeps only 8 bits)."""
-        command = " ".join(['"%s"' % program] + list(args))
-        result = self.run(["cmd", "/v:on", "/c", command + " & echo EXITCODE=!errorlevel!"])
+        # Wine quotes arguments that hold spaces or quotes when it builds the
+        # command line, so the parts go to cmd one by one (program paths here
+        # have no spaces; an empty argument arrives as "").
+        result = self.run(["cmd", "/v:on", "/c", program] + list(args) +
+                          ["&", "echo", "EXITCODE=!errorlevel!"])
         match = re.search(r"EXITCODE=(-?\d+)", result.stdout)
         if not match:
             raise AssertionError("no exit code in: %r %r" % (result.stdout, result.stderr))
@@ -78,15 +78,31 @@ class WinePrefix:
     # -- registry ---------------------------------------------------------
 
     def reg_values(self, key):
-        """{name: (type, data)} of a key, or None when the key is missing."""
-        result = self.run(["reg", "query", key])
-        if result.returncode != 0:
+        """{name: value} of a key (int for DWORD and QWORD, str for text,
+        bytes otherwise), or None when the key is missing. Read through
+        "reg export": Wine's "reg query" cannot show QWORD values."""
+        export = os.path.join(self.state_dir, "export.reg")
+        if os.path.exists(export):
+            os.remove(export)
+        result = self.run(["reg", "export", key, "Z:" + export.replace("/", "\\"), "/y"])
+        if result.returncode != 0 or not os.path.exists(export):
             return None
+        with open(export, "rb") as exported:
+            text = exported.read().decode("utf-16")
         values = {}
-        for line in result.stdout.splitlines():
-            match = re.match(r"^\s{4}(\S+)\s+(REG_\w+)\s*(.*)$", line)
-            if match:
-                values[match.group(1)] = (match.group(2), match.group(3).strip())
+        for line in text.replace("\\\r\n  ", "").splitlines():
+            match = re.match(r'^"(.+)"=(.*)$', line)
+            if not match:
+                continue
+            name, data = match.groups()
+            if data.startswith("dword:"):
+                values[name] = int(data[6:], 16)
+            elif data.startswith("hex(b):"):
+                values[name] = int.from_bytes(bytes.fromhex(data[7:].replace(",", "")), "little")
+            elif data.startswith('"'):
+                values[name] = data[1:-1].replace('\\\\', '\\')
+            else:
+                values[name] = bytes.fromhex(data.split(":", 1)[1].replace(",", ""))
         return values
 
     def reg_add(self, key, name, kind, data):
