@@ -28,7 +28,12 @@ plumix_wine_ready() {
             "$WINELOADER" wineboot -i >"$state/wineboot.log" 2>&1 9>&- || true
             touch "$state/prefix.ready"
         fi
-        # A persistent server; exits at once when one already runs.
-        "$WINESERVER" -p >/dev/null 2>&1 9>&- || true
+        # A persistent server; exits at once (non-zero) when one already runs.
+        # A fresh server also needs the prefix's system processes: start them
+        # here with detached output, or they inherit the caller's pipes and
+        # keep CTest waiting for end-of-file until the test times out.
+        if "$WINESERVER" -p >/dev/null 2>&1 9>&-; then
+            "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+        fi
     ) 9>"$state/prefix.lock"
 }
