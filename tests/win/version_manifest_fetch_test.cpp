@@ -138,6 +138,20 @@ TEST_F(FetchVersionManifestTest, ANulByteEndsTheTextOfItsChunk) {
   EXPECT_TRUE(Messages().empty());
 }
 
+// A large body arrives in several chunks. The NUL byte early in the first
+// one drops the rest of that chunk only: the later chunks still close the
+// comment that the first one opened, and the manifest parses.
+TEST_F(FetchVersionManifestTest, ANulByteCutsOnlyItsOwnChunk) {
+  std::string body = kManifest;
+  body.insert(body.find("</version>"),
+              "<!--" + std::string(1, '\0') + std::string(200000, 'x') + "-->");
+  server_.Serve(kManifestPath, body);
+  UseHost(kManifestServer.address);
+  ASSERT_TRUE(Fetch()) << testing::PrintToString(Messages());
+  EXPECT_EQ(4u, *checkFrequency_);
+  EXPECT_TRUE(Messages().empty());
+}
+
 TEST_F(FetchVersionManifestTest, ANulByteInsideTheManifestCutsItShort) {
   std::string body = kManifest;
   body[body.find("<Plugin")] = '\0';
