@@ -27,10 +27,16 @@ trust() {
   "$here/../wine/wine-run" "$state" "$arch" "$tool" "$action" "$(windows_path "$dir/certs/ca.der")"
 }
 
+# Whether the process runs the update server. An ended server that nobody
+# has reaped yet (a zombie) has an empty command line and so no longer counts.
+is_server() {
+  grep -qs update_server.py "/proc/$1/cmdline"
+}
+
 server_pid() {
   local pid
   pid=$(cat "$dir/server.pid" 2>/dev/null) || return 1
-  grep -qs update_server.py "/proc/$pid/cmdline" || return 1
+  is_server "$pid" || return 1
   echo "$pid"
 }
 
@@ -39,10 +45,10 @@ stop_server() {
   pid=$(server_pid) || { rm -f "$dir/server.pid"; return 0; }
   kill -TERM "$pid"
   for attempt in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || break
+    is_server "$pid" || break
     sleep 0.1
   done
-  kill -0 "$pid" 2>/dev/null && kill -KILL "$pid"
+  if is_server "$pid"; then kill -KILL "$pid"; fi
   rm -f "$dir/server.pid"
 }
 

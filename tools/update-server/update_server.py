@@ -26,6 +26,8 @@ import urllib.parse
 
 # A stalled client must not hold a server thread for ever.
 CONNECTION_TIMEOUT_SECONDS = 30
+# How often the accept loops look for a stop request.
+SHUTDOWN_POLL_SECONDS = 0.1
 COPY_CHUNK_BYTES = 64 * 1024
 
 NOT_FOUND_PAGE = (
@@ -274,7 +276,8 @@ def main(argv):
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
     for server in servers:
-        threading.Thread(target=server.serve_forever, daemon=True).start()
+        threading.Thread(target=server.serve_forever, args=(SHUTDOWN_POLL_SECONDS,),
+                         daemon=True).start()
     if arguments.pidfile:
         write_pidfile(arguments.pidfile)
     listening = ", ".join("%s://%s:%d" % (s.scheme, arguments.address, s.server_address[1])
