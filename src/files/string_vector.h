@@ -10,7 +10,7 @@ namespace SMImplementation {
 // derived class says how items are cloned and destroyed.
 class PointerVector {
  public:
-  PointerVector(uint32_t initialCapacity);
+  explicit PointerVector(uint32_t initialCapacity);
   virtual ~PointerVector();  // frees the array, not the items
   PointerVector(const PointerVector&) = delete;
   PointerVector& operator=(const PointerVector&) = delete;

@@ -11,6 +11,7 @@ namespace VUZI {
 FileManager::~FileManager() = default;
 
 WindowsFileManager::FolderQuery WindowsFileManager::folderQuery = SHGetFolderPathW;
+WindowsFileManager::SystemTimeQuery WindowsFileManager::systemTimeQuery = GetSystemTime;
 
 WindowsFileManager::~WindowsFileManager() = default;
 

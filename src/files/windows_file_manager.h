@@ -14,6 +14,10 @@ class WindowsFileManager : public FileManager {
   // test puts another in its place.
   using FolderQuery = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
   static FolderQuery folderQuery;
+  // The clock DeleteFilesByAge reads (UTC); GetSystemTime unless a test fixes
+  // it to hit an age bound exactly.
+  using SystemTimeQuery = void(WINAPI*)(LPSYSTEMTIME);
+  static SystemTimeQuery systemTimeQuery;
 
   ~WindowsFileManager() override;
 

@@ -114,7 +114,7 @@ bool WindowsFileManager::DeleteFilesByAge(const ByteString& folder, uint64_t min
   if (!Utf8ToWide(folder.c_str(), wideFolder)) return false;
   SYSTEMTIME systemNow;
   FILETIME fileNow;
-  GetSystemTime(&systemNow);
+  systemTimeQuery(&systemNow);
   if (!SystemTimeToFileTime(&systemNow, &fileNow)) return false;
   AgeBounds bounds{FileTimeValue(fileNow), minimumAgeSeconds * kFileTimeUnitsPerSecond,
                    maximumAgeSeconds * kFileTimeUnitsPerSecond};
