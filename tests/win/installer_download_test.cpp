@@ -287,3 +287,19 @@ TEST_F(InstallerDownload, TemporaryPathTooLongForTheDownloadFileFailsWith1206) {
   EXPECT_TRUE(temporary.Empty());
   EXPECT_FALSE(FileExists(InstallerIn(log_)));
 }
+
+TEST_F(InstallerDownload, TemporaryPathLongerThanItsBufferFailsWith1201) {
+  // TMP names a path of 300 units, which GetTempPathW cannot hand back in 260.
+  wchar_t previous[1024] = {};
+  bool hadPrevious = GetEnvironmentVariableW(L"TMP", previous, 1024) != 0;
+  std::wstring tooLong = L"C:\\" + std::wstring(296, L't') + L"\\";
+  SetEnvironmentVariableW(L"TMP", tooLong.c_str());
+  server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
+  bool downloaded = DownloadInstaller(PluginVariant::ActiveX);
+  SetEnvironmentVariableW(L"TMP", hadPrevious ? previous : nullptr);
+  EXPECT_FALSE(downloaded);
+  std::vector<std::wstring> messages = log_.Messages();
+  ASSERT_EQ(2u, messages.size());
+  EXPECT_EQ(0u, messages[1].find(L"1201 "));
+  EXPECT_FALSE(FileExists(InstallerIn(log_)));
+}
