@@ -59,9 +59,10 @@ bool SameCertificate(PCCERT_CONTEXT a, PCCERT_CONTEXT b) {
 
 // Climbs from the signer's certificate through the message's certificates
 // until no issuer is found or a self-issued certificate is reached, checking
-// every link, and leaves the certificate reached in current. The walk must
-// end by itself before its last lookup: a chain that still goes on there, or
-// ends only at it, is refused rather than judged on a partial path.
+// every link, and leaves the certificate reached in current. Of the
+// MaxChainLookups lookups, the last may not be needed: a walk that ends only
+// there, or would go on past it (a chain of 31 links or more), is refused
+// rather than judged on a top that was never reached.
 bool WalkChain(const CryptFunctionTable& functions, HCERTSTORE store, BoundCertificate& current) {
   for (uint32_t lookup = 1; lookup < MaxChainLookups; ++lookup) {
     BoundCertificate found(functions.freeCertificateContext,

@@ -19,9 +19,12 @@ import mimetypes
 import os
 import posixpath
 import signal
+import socket
 import ssl
+import struct
 import sys
 import threading
+import time
 import urllib.parse
 
 # A stalled client must not hold a server thread for ever.
@@ -29,6 +32,10 @@ CONNECTION_TIMEOUT_SECONDS = 30
 # How often the accept loops look for a stop request.
 SHUTDOWN_POLL_SECONDS = 0.1
 COPY_CHUNK_BYTES = 64 * 1024
+# The "reset" fault: how much of the body goes out first, and how long the
+# client gets to take it before the reset.
+RESET_AFTER_BYTES = 1024
+RESET_PAUSE_SECONDS = 0.5
 
 NOT_FOUND_PAGE = (
     "<!DOCTYPE html>\n"
@@ -65,9 +72,36 @@ def fault_truncate(handler, path, file_path):
     handler.close_connection = True
 
 
+def fault_reset(handler, path, file_path):
+    """Announces the whole file, sends its first kilobyte, waits until the
+    client has taken it and is waiting for more, and resets the connection:
+    the client's next read fails instead of ending. (A reset that meets
+    unread data can be taken for an early end by some clients.)"""
+    if file_path is None:
+        handler.send_not_found(path)
+        return
+    with open(file_path, "rb") as stream:
+        body = stream.read()
+    handler.send_response(200)
+    handler.send_header("Content-Type", content_type_of(file_path))
+    handler.send_header("Content-Length", str(len(body)))
+    handler.end_headers()
+    handler.wfile.write(body[: min(RESET_AFTER_BYTES, len(body) // 2)])
+    handler.wfile.flush()
+    time.sleep(RESET_PAUSE_SECONDS)
+    # A zero linger time makes the close send a reset rather than an end;
+    # the socket closes only once its file objects are closed too.
+    handler.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    handler.wfile.close()
+    handler.rfile.close()
+    handler.connection.close()
+    handler.close_connection = True
+
+
 FAULT_MODES = {
     "close": fault_close,
     "truncate": fault_truncate,
+    "reset": fault_reset,
 }
 
 
