@@ -107,9 +107,12 @@ class Environment:
 
     def _warm_up(self):
         """Starts and stops the service once so that a later console start
-        finds the control pipes settled."""
+        finds the control pipes settled. Wine's service manager refuses a
+        start (1055, database locked) while the process of a service that
+        just reported stopped is still ending, so give it time to end."""
         self.prefix.sc("start", SERVICE)
         self.prefix.wait_service_state(SERVICE, "STOPPED")
+        time.sleep(5)
 
     # -- per test ---------------------------------------------------------
 
