@@ -66,7 +66,8 @@ def main():
         env.serve_installer_package("ActiveX", "10.2.0.1")
         env.start_server()
         heading("ksm.cfg")
-        print("  " + env.settings_bytes().decode().replace("\r\n", "\n  "))
+        for line in env.settings_bytes().decode().splitlines():
+            print("  " + line)
         heading("Starting %s without arguments, as the scheduled task does" % PROGRAM)
         env.run_scheduled_start()
         heading("Install log of the service")

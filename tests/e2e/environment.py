@@ -74,6 +74,10 @@ class Environment:
         assert result.returncode == 0, result.stdout + result.stderr
         self._make_server_certificate()
         self._make_package_signer()
+        # A fresh start of the prefix's server and service manager, which then
+        # load the new service and settings from the saved registry: without
+        # it Wine has been seen to answer the first start with 1060 or 1055.
+        self.prefix.kill_server()
         self._warm_up()
 
     def tear_down(self):
@@ -268,7 +272,7 @@ class Environment:
 
     def run_switch(self, *args):
         """Runs the program from a console in the system folder; its exit code."""
-        return self.prefix.exit_code(PROGRAM, *args)
+        return self.prefix.exit_code(PROGRAM, *args, cwd=self.prefix.host_path(CONSOLE_DIR))
 
     def run_scheduled_start(self, last_event="1620", timeout=120):
         """Starts the program without arguments the way the scheduled task

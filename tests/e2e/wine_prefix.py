@@ -49,6 +49,8 @@ class WinePrefix:
         if os.path.isdir(self.path):
             subprocess.run([self.env["WINESERVER"], "-k"], env=self.env, timeout=60,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            subprocess.run([self.env["WINESERVER"], "-w"], env=self.env, timeout=60,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, args, timeout=120, check=False, cwd=None):
         return subprocess.run(self.runner + list(args), env=self.env, timeout=timeout,
@@ -62,14 +64,14 @@ class WinePrefix:
         assert windows_path[:3].upper() == "C:\\"
         return os.path.join(self.path, "drive_c", *windows_path[3:].split("\\"))
 
-    def exit_code(self, program, *args):
+    def exit_code(self, program, *args, cwd=None):
         """The full 32-bit exit code of a Windows program, read on the Windows
         side (a Linux process status keeps only 8 bits)."""
         # Wine quotes arguments that hold spaces or quotes when it builds the
         # command line, so the parts go to cmd one by one (program paths here
         # have no spaces; an empty argument arrives as "").
         result = self.run(["cmd", "/v:on", "/c", program] + list(args) +
-                          ["&", "echo", "EXITCODE=!errorlevel!"])
+                          ["&", "echo", "EXITCODE=!errorlevel!"], cwd=cwd)
         match = re.search(r"EXITCODE=(-?\d+)", result.stdout)
         if not match:
             raise AssertionError("no exit code in: %r %r" % (result.stdout, result.stderr))
