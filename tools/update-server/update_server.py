@@ -56,20 +56,27 @@ def fault_close(handler, path, file_path):
     handler.close_connection = True
 
 
-def fault_truncate(handler, path, file_path):
-    """Announces the whole file, sends its first half and closes."""
+def send_announced_prefix(handler, path, file_path, length_of):
+    """Announces the whole file and sends only its first length_of(size)
+    bytes. False (after a 404) when the file is missing."""
     if file_path is None:
         handler.send_not_found(path)
-        return
+        return False
     with open(file_path, "rb") as stream:
         body = stream.read()
     handler.send_response(200)
     handler.send_header("Content-Type", content_type_of(file_path))
     handler.send_header("Content-Length", str(len(body)))
     handler.end_headers()
-    handler.wfile.write(body[: len(body) // 2])
+    handler.wfile.write(body[: length_of(len(body))])
     handler.wfile.flush()
-    handler.close_connection = True
+    return True
+
+
+def fault_truncate(handler, path, file_path):
+    """Announces the whole file, sends its first half and closes."""
+    if send_announced_prefix(handler, path, file_path, lambda size: size // 2):
+        handler.close_connection = True
 
 
 def fault_reset(handler, path, file_path):
@@ -77,17 +84,9 @@ def fault_reset(handler, path, file_path):
     client has taken it and is waiting for more, and resets the connection:
     the client's next read fails instead of ending. (A reset that meets
     unread data can be taken for an early end by some clients.)"""
-    if file_path is None:
-        handler.send_not_found(path)
+    if not send_announced_prefix(handler, path, file_path,
+                                 lambda size: min(RESET_AFTER_BYTES, size // 2)):
         return
-    with open(file_path, "rb") as stream:
-        body = stream.read()
-    handler.send_response(200)
-    handler.send_header("Content-Type", content_type_of(file_path))
-    handler.send_header("Content-Length", str(len(body)))
-    handler.end_headers()
-    handler.wfile.write(body[: min(RESET_AFTER_BYTES, len(body) // 2)])
-    handler.wfile.flush()
     time.sleep(RESET_PAUSE_SECONDS)
     # A zero linger time makes the close send a reset rather than an end;
     # the socket closes only once its file objects are closed too.
