@@ -135,8 +135,10 @@ class Environment:
             os.makedirs(self.prefix.host_path(folder), exist_ok=True)
         self.root = tempfile.mkdtemp(dir=self.work, prefix="root-")
         self.requests_file = os.path.join(self.work, "requests.jsonl")
-        if os.path.exists(self.requests_file):
-            os.remove(self.requests_file)
+        self.faults_file = os.path.join(self.work, "faults.json")
+        for path in (self.requests_file, self.faults_file):
+            if os.path.exists(path):
+                os.remove(path)
 
     # -- the update server ------------------------------------------------
 
@@ -146,7 +148,7 @@ class Environment:
             ["python3", script, "--address", ADDRESS, "--root", self.root,
              "--cert", os.path.join(self.certs, "server.pem"),
              "--key", os.path.join(self.certs, "server.key"),
-             "--requests", self.requests_file] + list(extra),
+             "--requests", self.requests_file, "--faults", self.faults_file] + list(extra),
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         line = self.server.stdout.readline()
         assert "ready" in line, line
@@ -164,6 +166,12 @@ class Environment:
                 return [json.loads(line) for line in lines if line.strip()]
         except FileNotFoundError:
             return []
+
+    def set_faults(self, rules):
+        """Makes the server misbehave: {URL path: fault rule}. The server
+        reads the rules again for every request."""
+        with open(self.faults_file, "w") as out:
+            json.dump(rules, out)
 
     def serve(self, url_path, data):
         path = os.path.join(self.root, *url_path.strip("/").split("/"))
@@ -219,6 +227,25 @@ class Environment:
         return None
 
     # -- machine state ----------------------------------------------------
+
+    def temporary_entries(self):
+        """Every entry of the prefix's temporary-files folders (the service's
+        and the users'), as host paths, for before-and-after comparisons."""
+        drive = self.prefix.host_path("C:\\")
+        folders = [os.path.join(drive, "windows", "temp")]
+        users = os.path.join(drive, "users")
+        for user in (os.listdir(users) if os.path.isdir(users) else []):
+            folders += [os.path.join(users, user, "Temp"),
+                        os.path.join(users, user, "AppData", "Local", "Temp"),
+                        os.path.join(users, user, "Local Settings", "Temp")]
+        entries = set()
+        for folder in folders:
+            if os.path.isdir(folder) and not os.path.islink(folder):
+                entries.update(os.path.join(folder, name) for name in os.listdir(folder))
+        return entries
+
+    def installer_exists(self):
+        return os.path.exists(self.prefix.host_path(INSTALLER))
 
     def write_settings(self, text):
         with open(self.prefix.host_path(SETTINGS), "wb") as out:

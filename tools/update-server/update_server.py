@@ -36,6 +36,14 @@ COPY_CHUNK_BYTES = 64 * 1024
 # client gets to take it before the reset.
 RESET_AFTER_BYTES = 1024
 RESET_PAUSE_SECONDS = 0.5
+# The "stall" and "silent" faults keep a connection open without sending,
+# until the client gives up or this bound passes.
+HOLD_OPEN_SECONDS = 60
+# The "overannounce" fault announces this many bytes more than the file has.
+OVERANNOUNCE_EXTRA_BYTES = 1 << 30
+# The "slow" fault sends the body in this many pieces over this many seconds.
+SLOW_PIECES = 80
+SLOW_SECONDS = 8.0
 
 NOT_FOUND_PAGE = (
     "<!DOCTYPE html>\n"
@@ -97,16 +105,113 @@ def fault_reset(handler, path, file_path):
     handler.close_connection = True
 
 
+def hold_open(handler):
+    """Keeps the connection open and silent until the client closes it or
+    HOLD_OPEN_SECONDS pass."""
+    deadline = time.monotonic() + HOLD_OPEN_SECONDS
+    handler.connection.settimeout(1.0)
+    while time.monotonic() < deadline:
+        try:
+            if not handler.connection.recv(1):
+                break
+        except socket.timeout:
+            continue
+        except (OSError, ssl.SSLError):
+            break
+    handler.close_connection = True
+
+
+def fault_silent(handler, path, file_path):
+    """Takes the request and never answers."""
+    del path, file_path
+    hold_open(handler)
+
+
+def fault_stall(handler, path, file_path):
+    """Announces the whole file, sends its first half and then sends nothing
+    more while keeping the connection open."""
+    if send_announced_prefix(handler, path, file_path, lambda size: size // 2):
+        hold_open(handler)
+
+
+def fault_overannounce(handler, path, file_path):
+    """Announces a gigabyte more than the file holds, sends the whole file
+    and then stops sending while keeping the connection open."""
+    if file_path is None:
+        handler.send_not_found(path)
+        return
+    with open(file_path, "rb") as stream:
+        body = stream.read()
+    handler.send_response(200)
+    handler.send_header("Content-Type", content_type_of(file_path))
+    handler.send_header("Content-Length", str(len(body) + OVERANNOUNCE_EXTRA_BYTES))
+    handler.end_headers()
+    handler.wfile.write(body)
+    handler.wfile.flush()
+    hold_open(handler)
+
+
+def fault_slow(handler, path, file_path):
+    """Sends the whole file correctly, but spread over SLOW_SECONDS."""
+    if file_path is None:
+        handler.send_not_found(path)
+        return
+    with open(file_path, "rb") as stream:
+        body = stream.read()
+    handler.send_response(200)
+    handler.send_header("Content-Type", content_type_of(file_path))
+    handler.send_header("Content-Length", str(len(body)))
+    handler.end_headers()
+    piece = max(1, -(-len(body) // SLOW_PIECES))
+    for start in range(0, len(body), piece):
+        handler.wfile.write(body[start:start + piece])
+        handler.wfile.flush()
+        time.sleep(SLOW_SECONDS / SLOW_PIECES)
+
+
+def fault_redirect(handler, path, file_path, location):
+    """Answers 302 Found pointing at location."""
+    del file_path
+    body = b"Moved\n"
+    handler.send_response(302)
+    handler.send_header("Location", location or path)
+    handler.send_header("Content-Type", "text/plain")
+    handler.send_header("Content-Length", str(len(body)))
+    handler.end_headers()
+    handler.wfile.write(body)
+
+
 FAULT_MODES = {
     "close": fault_close,
     "truncate": fault_truncate,
     "reset": fault_reset,
+    "silent": fault_silent,
+    "stall": fault_stall,
+    "overannounce": fault_overannounce,
+    "slow": fault_slow,
+}
+# Modes that take an argument, written "mode:argument" in the rules file.
+FAULT_MODES_WITH_ARGUMENT = {
+    "redirect": fault_redirect,
 }
 
 
+def fault_for(rule):
+    """The answering function of a rule text, or None for an unknown rule."""
+    if not isinstance(rule, str):
+        return None
+    if rule in FAULT_MODES:
+        return FAULT_MODES[rule]
+    name, _, argument = rule.partition(":")
+    if name in FAULT_MODES_WITH_ARGUMENT:
+        mode = FAULT_MODES_WITH_ARGUMENT[name]
+        return lambda handler, path, file_path: mode(handler, path, file_path, argument)
+    return None
+
+
 def load_fault_rules(rules_file):
-    """The rules file maps URL paths to fault mode names; a missing or broken
-    file means no faults."""
+    """The rules file maps URL paths to fault rules (a mode name, or
+    "redirect:LOCATION"); a missing or broken file means no faults."""
     if not rules_file:
         return {}
     try:
@@ -162,9 +267,9 @@ class UpdateRequestHandler(http.server.BaseHTTPRequestHandler):
             "host": self.headers.get("Host", ""),
         })
         file_path = self.server.resolve(path)
-        fault = load_fault_rules(self.server.fault_rules).get(path)
-        if fault in FAULT_MODES:
-            FAULT_MODES[fault](self, path, file_path)
+        fault = fault_for(load_fault_rules(self.server.fault_rules).get(path))
+        if fault is not None:
+            fault(self, path, file_path)
         elif file_path is None:
             self.send_not_found(path, send_body)
         else:
@@ -265,7 +370,7 @@ def parse_arguments(argv):
     parser.add_argument("--key", help="PEM private key of the HTTPS server")
     parser.add_argument("--requests", help="file that receives one JSON line per request")
     parser.add_argument("--faults", help="JSON file mapping URL paths to fault modes: "
-                        + ", ".join(sorted(FAULT_MODES)))
+                        + ", ".join(sorted(FAULT_MODES)) + ", redirect:LOCATION")
     parser.add_argument("--pidfile", help="written once the server listens")
     arguments = parser.parse_args(argv)
     if arguments.no_http and arguments.no_https:

@@ -1,0 +1,168 @@
+"""A hostile or broken network end to end: the local update server cuts,
+stalls, floods and redirects the service's two requests. Whatever happens,
+the cycle ends with the events the service defines for it, no installer is
+written or started, the temporary-files folders hold what they held before
+and the service reaches stopped."""
+
+import os
+import unittest
+
+import environment
+from environment import ADDRESS, MANIFEST_PATH, PACKAGE_PATHS
+
+ENV = None
+
+SILENT_VERBOSE = ("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
+                  "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
+CYCLE_START = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615", "1618", "1608"]
+SERVICE_END = ["1612", "1620"]
+ACTIVEX_PACKAGE = PACKAGE_PATHS[("ActiveX", False)]
+# A receive that times out: WinHTTP's own error, or (under Wine) the socket's.
+TIMED_OUT = ("12002", "10060")
+# How long the server keeps a silent connection open (its HOLD_OPEN_SECONDS),
+# and the longest a test waits for a cycle that meets it.
+SILENT_CYCLE_SECONDS = 240
+
+
+def setUpModule():
+    global ENV
+    ENV = environment.Environment(os.path.join(environment.BUILD, "e2e", "network-faults"))
+    ENV.set_up()
+
+
+def tearDownModule():
+    ENV.tear_down()
+
+
+class NetworkFaultTest(unittest.TestCase):
+    def setUp(self):
+        ENV.reset()
+        self.temporary_before = ENV.temporary_entries()
+        ENV.write_settings(SILENT_VERBOSE)
+        ENV.set_installed("ActiveX", "10.1.0.5")
+
+    def tearDown(self):
+        ENV.stop_server()
+
+    def run_cycle(self, faults, manifest=None, timeout=120):
+        """Serves an update of the ActiveX variant with the given faults and
+        runs one cycle; the service's events."""
+        ENV.start_server()
+        ENV.set_faults(faults)
+        if manifest is None:
+            ENV.serve_manifest("10.2.0.1", "10.2.0.1", 4)
+        else:
+            ENV.serve(MANIFEST_PATH, manifest)
+        ENV.serve_installer_package("ActiveX", "10.2.0.1")
+        ENV.run_scheduled_start(timeout=timeout)
+        return ENV.service_events()
+
+    def assertNothingInstalled(self):
+        self.assertFalse(ENV.installer_exists(), "an installer file was written")
+        self.assertIsNone(ENV.installer_record(), "an installer was started")
+        self.assertEqual("10.1.0.5", ENV.installed_version("ActiveX"))
+        self.assertEqual(self.temporary_before, ENV.temporary_entries(),
+                         "the download left files behind")
+
+    # -- the manifest -------------------------------------------------------
+
+    def test_manifest_cut_off_midway_is_not_parsed_as_a_manifest(self):
+        for fault in ("truncate", "reset"):
+            with self.subTest(fault=fault):
+                self.setUp()
+                events = self.run_cycle({MANIFEST_PATH: fault})
+                self.assertEqual(CYCLE_START, events[:6])
+                self.assertEqual(["1625"] + SERVICE_END, events[-3:])
+                # Cut at the half, the text ends inside an element: the
+                # parser refuses what arrived, whether or not the platform
+                # reported the cut first (a reset reads as 10054).
+                self.assertEqual(["1410", "1409"], events[-5:-3])
+                self.assertIn(len(events), (11, 12))
+                if len(events) == 12:
+                    self.assertRegex(events[6], r"^140[46] \d+$")
+                self.assertEqual([MANIFEST_PATH], [r["path"] for r in ENV.requests()])
+                self.assertEqual((None, None), ENV.update_state())
+                self.assertNothingInstalled()
+
+    def test_manifest_server_that_never_answers_ends_the_fetch(self):
+        # Wine's WinHTTP sets no time-out for the response headers, so here
+        # the server's closing of the silent connection ends the wait.
+        events = self.run_cycle({MANIFEST_PATH: "silent"}, timeout=SILENT_CYCLE_SECONDS)
+        self.assertEqual(CYCLE_START, events[:6])
+        self.assertRegex(events[6], r"^1407 (12152|12002|12030)$")
+        self.assertEqual(["1408", "1625"] + SERVICE_END, events[7:])
+        self.assertEqual((None, None), ENV.update_state())
+        self.assertNothingInstalled()
+
+    def test_manifest_of_several_megabytes_is_read_whole(self):
+        padding = b"<!-- " + b"x" * (6 << 20) + b" -->\n"
+        manifest = (b'<?xml version="1.0"?>\n' + padding +
+                    b'<version><ActiveX major="10" minor="2" buildMajor="0" buildMinor="1"/>'
+                    b'<Plugin major="10" minor="2" buildMajor="0" buildMinor="1"/>' + padding +
+                    b'<SAUConfig checkFrequency="4"/></version>\n' + padding)
+        events = self.run_cycle({}, manifest)
+        self.assertEqual(CYCLE_START + ["1600", "1602", "1609"] + SERVICE_END, events)
+        self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+
+    def test_manifest_redirected_to_plain_http_is_not_followed(self):
+        events = self.run_cycle({MANIFEST_PATH: "redirect:http://%s%s" % (ADDRESS, MANIFEST_PATH)})
+        # 12156: the platform refuses to follow a redirect from HTTPS to HTTP.
+        self.assertEqual(CYCLE_START + ["1407 12156", "1408", "1625"] + SERVICE_END, events)
+        self.assertEqual([("https", MANIFEST_PATH)],
+                         [(r["scheme"], r["path"]) for r in ENV.requests()])
+        self.assertNothingInstalled()
+
+    # -- the package ----------------------------------------------------------
+
+    def assertPackageFailed(self, events, failure_codes, errors=None):
+        """One failure line between the chosen package and 1234."""
+        self.assertEqual(CYCLE_START + ["1600"], events[:7])
+        self.assertEqual(11, len(events), events)
+        code, _, error = events[7].partition(" ")
+        self.assertIn(code, failure_codes)
+        if errors is not None:
+            self.assertIn(error, errors)
+        self.assertRegex(events[-4], r"^1234 -?\d+$")
+        self.assertEqual(["1625"] + SERVICE_END, events[-3:])
+        self.assertEqual(1, ENV.update_state()[1])
+        self.assertNothingInstalled()
+
+    def test_package_cut_off_midway_is_refused(self):
+        for fault in ("truncate", "reset"):
+            with self.subTest(fault=fault):
+                self.setUp()
+                # The cut shows as a failed read, or as a package that
+                # ends early and fails verification.
+                self.assertPackageFailed(self.run_cycle({ACTIVEX_PACKAGE: fault}),
+                                         ("1209", "1211", "1217"))
+
+    def test_package_that_stops_short_of_its_announced_length_times_out(self):
+        for fault in ("stall", "overannounce"):
+            with self.subTest(fault=fault):
+                self.setUp()
+                self.assertPackageFailed(self.run_cycle({ACTIVEX_PACKAGE: fault}),
+                                         ("1209", "1211"), TIMED_OUT)
+
+    def test_package_server_that_never_answers_ends_the_download(self):
+        self.assertPackageFailed(
+            self.run_cycle({ACTIVEX_PACKAGE: "silent"}, timeout=SILENT_CYCLE_SECONDS),
+            ("1214",), ("12152", "12002", "12030"))
+
+    def test_package_redirected_on_the_same_server_is_verified_and_installed(self):
+        moved = ACTIVEX_PACKAGE + ".moved"
+        ENV.start_server()
+        ENV.set_faults({ACTIVEX_PACKAGE: "redirect:http://%s%s" % (ADDRESS, moved)})
+        ENV.serve_manifest("10.2.0.1", "10.2.0.1", 4)
+        ENV.serve_installer_package("ActiveX", "10.2.0.1")
+        os.rename(os.path.join(ENV.root, *ACTIVEX_PACKAGE.strip("/").split("/")),
+                  os.path.join(ENV.root, *moved.strip("/").split("/")))
+        ENV.run_scheduled_start()
+        self.assertEqual(CYCLE_START + ["1600", "1602", "1609"] + SERVICE_END,
+                         ENV.service_events())
+        self.assertEqual([MANIFEST_PATH, ACTIVEX_PACKAGE, moved],
+                         [r["path"] for r in ENV.requests()])
+        self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+
+
+if __name__ == "__main__":
+    unittest.main()
