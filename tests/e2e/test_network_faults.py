@@ -117,7 +117,7 @@ class NetworkFaultTest(unittest.TestCase):
     def assertPackageFailed(self, events, failure_codes, errors=None):
         """One failure line between the chosen package and 1234."""
         self.assertEqual(CYCLE_START + ["1600"], events[:7])
-        self.assertEqual(11, len(events), events)
+        self.assertEqual(12, len(events), events)
         code, _, error = events[7].partition(" ")
         self.assertIn(code, failure_codes)
         if errors is not None:
