@@ -70,12 +70,22 @@ TEST(ErrorNamesTest, EveryNameIsKnownOnceInAscendingOrder) {
   ASSERT_GT(table.count, 0u);
   for (std::size_t index = 0; index < table.count; ++index) {
     EXPECT_EQ(ErrorNameOf(table.begin[index].value), table.begin[index].name);
-    if (index > 0) EXPECT_LT(table.begin[index - 1].value, table.begin[index].value) << table.begin[index].name;
+    if (index > 0) {
+      EXPECT_LT(table.begin[index - 1].value, table.begin[index].value) << table.begin[index].name;
+    }
   }
 }
 
 #ifdef _WIN32
 #define PLATFORM_VALUE(name) {#name, static_cast<uint32_t>(name)}
+
+// Two codes that MinGW-w64's winerror.h lacks, with the Windows SDK's values.
+#ifndef ERROR_VIRUS_INFECTED
+#define ERROR_VIRUS_INFECTED 225L
+#endif
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740L
+#endif
 
 // Every name of the reader's table with the number the platform's headers
 // give it.

@@ -15,7 +15,9 @@ TEST(EventCatalogTest, FindsEveryEventByItsCodeInAscendingOrder) {
     EXPECT_GE(event.code, 1200) << event.code;
     EXPECT_LE(event.code, 1629) << event.code;
     EXPECT_FALSE(std::string(event.meaning).empty()) << event.code;
-    if (index > 0) EXPECT_LT(table.begin[index - 1].code, event.code);
+    if (index > 0) {
+      EXPECT_LT(table.begin[index - 1].code, event.code);
+    }
   }
 }
 

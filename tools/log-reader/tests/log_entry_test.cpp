@@ -90,8 +90,12 @@ TEST(LogEntryTest, TakesLinesApartIntoTimeLevelCodeAndValues) {
     EXPECT_EQ(entry.message, c.message) << c.line;
     EXPECT_EQ(entry.hasCode, c.hasCode) << c.line;
     EXPECT_EQ(entry.values, c.values) << c.line;
-    if (c.parsed) EXPECT_EQ(entry.level, c.level) << c.line;
-    if (c.hasCode) EXPECT_EQ(entry.code, c.code) << c.line;
+    if (c.parsed) {
+      EXPECT_EQ(entry.level, c.level) << c.line;
+    }
+    if (c.hasCode) {
+      EXPECT_EQ(entry.code, c.code) << c.line;
+    }
   }
 }
 

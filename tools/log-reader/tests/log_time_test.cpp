@@ -73,7 +73,9 @@ TEST(LogTimeTest, ReadsCommandLineTimesAsIso8601Utc) {
   for (const IsoCase& c : kIsoTimes) {
     LogTimestamp time{};
     ASSERT_EQ(ParseIsoTime(c.text, time), c.parses) << c.text;
-    if (c.parses) EXPECT_EQ(FormatIsoTime(time), c.formatted) << c.text;
+    if (c.parses) {
+      EXPECT_EQ(FormatIsoTime(time), c.formatted) << c.text;
+    }
   }
 }
 
