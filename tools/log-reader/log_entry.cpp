@@ -13,12 +13,14 @@ constexpr std::size_t kCodeDigits = 4;
 void SplitEventCode(LogEntry& entry) {
   const std::string& message = entry.message;
   if (message.size() < kCodeDigits) return;
+  int32_t code = 0;
   for (std::size_t at = 0; at < kCodeDigits; ++at) {
     if (!IsDigit(message[at])) return;
+    code = code * 10 + (message[at] - '0');
   }
   if (message.size() > kCodeDigits && message[kCodeDigits] != ' ') return;
   entry.hasCode = true;
-  entry.code = std::stoi(message.substr(0, kCodeDigits));
+  entry.code = code;
   if (message.size() > kCodeDigits) entry.values = message.substr(kCodeDigits + 1);
 }
 
