@@ -3,13 +3,18 @@ shows what happened, then runs again to show that the check is not due."""
 
 import datetime
 import os
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 
 import environment  # noqa: E402
-import install_log  # noqa: E402
 from environment import ADDRESS, PROGRAM  # noqa: E402
+
+# The log reader's native build (tools/run-demo.sh builds it).
+LOG_READER = os.environ.get("PLUMIX_LOG_READER", os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "build", "native", "tools", "log-reader",
+    "plumix-log-reader"))
 
 
 def heading(text):
@@ -17,10 +22,14 @@ def heading(text):
 
 
 def show_log(env):
-    for level, message in install_log.read_entries(env.prefix.host_path(environment.SERVICE_LOG)):
-        code, _, values = message.partition(" ")
-        meaning = install_log.EVENT_MEANINGS.get(code, "")
-        print("  %-7s %-5s %-45s %s" % (level, code, meaning, values))
+    """The install log as the administrator's log reader prints it."""
+    path = env.prefix.host_path(environment.SERVICE_LOG)
+    if not os.path.exists(path):
+        print("  (no install log)")
+        return
+    reader = subprocess.run([LOG_READER, path], stdout=subprocess.PIPE, check=True, timeout=60)
+    for line in reader.stdout.decode("utf-8").splitlines():
+        print("  " + line)
 
 
 def show_state(env):

@@ -16,6 +16,10 @@ else
 fi
 cmake -S . -B "$build" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$jobs" >/dev/null
+# The administrator's log reader, natively, to print the install log.
+CC=clang CXX=clang++ cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/native -j"$jobs" --target plumix-log-reader >/dev/null
 
 PLUMIX_BUILD_DIR="$root/$build" PLUMIX_SOURCE_DIR="$root" PLUMIX_ARCH="$arch" \
+  PLUMIX_LOG_READER="$root/build/native/tools/log-reader/plumix-log-reader" \
   python3 tools/demo.py
