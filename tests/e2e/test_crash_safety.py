@@ -13,6 +13,7 @@ import os
 import random
 import signal
 import subprocess
+import sys
 import time
 import unittest
 
@@ -63,14 +64,19 @@ def tearDownModule():
 
 
 def service_pids():
-    """Linux pids of the Wine processes that run the program."""
+    """Linux pids of the Wine processes that run the program in this test's
+    prefix (never those of other prefixes on the machine)."""
+    prefix = b"WINEPREFIX=" + os.fsencode(ENV.prefix.path)
     pids = []
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
             with open("/proc/%s/cmdline" % entry, "rb") as cmdline:
-                if PROCESS_NAME in cmdline.read():
+                if PROCESS_NAME not in cmdline.read():
+                    continue
+            with open("/proc/%s/environ" % entry, "rb") as environ:
+                if prefix in environ.read().split(b"\0"):
                     pids.append(int(entry))
         except OSError:
             continue
@@ -218,8 +224,8 @@ class CrashSafetyTest(unittest.TestCase):
                     outcomes["Wine restarted to stop the service"] += 1
                 events = environment.install_log.event_codes(
                     ENV.prefix.host_path(environment.SERVICE_LOG))
+                point = events[-1].split(" ")[0] if events else "(nothing logged)"
                 if killed:
-                    point = events[-1].split(" ")[0] if events else "(nothing logged)"
                     kill_points[point] = kill_points.get(point, 0) + 1
                 settings = ENV.settings_bytes()
                 allowed = (OLD_SETTINGS, NOTIFY_SETTINGS) if rewrites else (OLD_SETTINGS,)
@@ -230,6 +236,11 @@ class CrashSafetyTest(unittest.TestCase):
                     outcomes["installer started"] += 1
                 if ENV.temporary_entries() - temporary_before:
                     outcomes["temporary entries left by the kill"] += 1
+                sys.stderr.write("seed %d: %s, kill after %.3f s, %s, last event %s, settings %s\n" % (
+                    run_seed, "attempt limit" if rewrites else "install", delay,
+                    "killed" if killed else "had ended", point if killed else "-",
+                    "old" if settings == OLD_SETTINGS else "new"))
+                sys.stderr.flush()
                 events, before = self.recover(settings)
                 expected = INSTALL_CYCLE if settings == OLD_SETTINGS else GATED_CYCLE
                 self.assertEqual(expected, events, "seed %d: the next cycle" % run_seed)
