@@ -102,11 +102,17 @@ def wait_child(process, timeout):
 # -- the bench world ----------------------------------------------------------
 
 class Bench:
-    def __init__(self, build, repetitions, sizes):
+    def __init__(self, build, repetitions, sizes, compared=None):
         self.env = environment.Environment(os.path.join(build, "bench"))
         self.build = build
         self.repetitions = repetitions
         self.sizes = sizes
+        # The service builds measured side by side: this build's, and
+        # optionally another one (e.g. from before a change).
+        self.services = {"service": os.path.join(build, "src", "PlumixPlayerUpdateService.exe")}
+        if compared:
+            self.services["compared"] = compared
+        self.installed_service = "service"
         self.loader = self.env.prefix.loader
         self.packages = {}
         self.results = {}
@@ -241,9 +247,16 @@ class Bench:
                     entries.append((h * 3600 + m * 60 + s + ms / 1000.0, match.group(8)))
         return entries
 
-    def install_cycle(self, size_mib):
+    def use_service(self, label):
+        """Puts the named service build in place as the installed program."""
+        if label != self.installed_service:
+            shutil.copy(self.services[label], self.env.prefix.host_path(PROGRAM))
+            self.installed_service = label
+
+    def install_cycle(self, size_mib, label):
         """A due cycle for the package; a package Wine cannot verify ends in
         the refusal (1217, 1234)."""
+        self.use_service(label)
         self.prepare_cycle(VARIANT)
         seconds, peak = self.start_service(SERVICE, PROGRAM)
         log = self.service_log()
@@ -258,10 +271,10 @@ class Bench:
             if self.env.wait_installer_record(timeout=RUN_TIMEOUT_SECONDS) is None:
                 raise RuntimeError("the stand-in installer left no record")
             self.wait_no_process("plumixplayerinstaller.exe")
-        self.record("install-service", size_mib, seconds)
-        self.record("install-service-cycle", size_mib, at["1612"] - at["1608"])
-        self.record("install-service-package", size_mib, at[last] - at["1600"])
-        self.record("install-service-peak", size_mib, peak / 1024.0)
+        self.record("install-%s" % label, size_mib, seconds)
+        self.record("install-%s-cycle" % label, size_mib, at["1612"] - at["1608"])
+        self.record("install-%s-package" % label, size_mib, at[last] - at["1600"])
+        self.record("install-%s-peak" % label, size_mib, peak / 1024.0)
 
     def wait_no_process(self, marker):
         deadline = time.monotonic() + RUN_TIMEOUT_SECONDS
@@ -300,17 +313,20 @@ class Bench:
         self.record("install-host", size_mib, time.monotonic() - start)
         os.remove(target)
 
-    def not_due(self):
+    def not_due(self, label):
+        self.use_service(label)
         self.prepare_cycle(due=False)
-        seconds, _ = self.start_service(SERVICE, PROGRAM)
+        seconds, peak = self.start_service(SERVICE, PROGRAM)
         codes = [code for _, code in self.service_log()]
         if "1601" in codes or "1600" in codes or "1612" not in codes:
             raise RuntimeError("the not-due cycle did more than expected: %s" % codes)
-        self.record("not-due-service", 0, seconds)
+        self.record("not-due-%s" % label, 0, seconds)
+        self.record("not-due-%s-peak" % label, 0, peak / 1024.0)
 
     def trivial(self):
-        seconds, _ = self.start_service(TRIVIAL_SERVICE, TRIVIAL_PROGRAM)
+        seconds, peak = self.start_service(TRIVIAL_SERVICE, TRIVIAL_PROGRAM)
         self.record("not-due-trivial", 0, seconds)
+        self.record("not-due-trivial-peak", 0, peak / 1024.0)
 
     def record(self, figure, size, value):
         self.results.setdefault(figure, {}).setdefault(size, []).append(value)
@@ -324,19 +340,21 @@ class Bench:
             print("repetition %d of %d" % (repetition, self.repetitions), flush=True)
             for size in self.sizes:
                 self.serve(size)
-                self.install_cycle(size)
+                for label in self.services:
+                    self.install_cycle(size, label)
                 self.floor(size)
                 self.host(size)
-                print("  %d MiB: service %.2f s, floor %.2f s, host %.2f s" % (
-                    size, self.results["install-service"][size][-1],
-                    self.results["install-floor"][size][-1],
+                print("  %d MiB: %s, floor %.2f s, host %.2f s" % (size, ", ".join(
+                    "%s %.2f s" % (label, self.results["install-" + label][size][-1])
+                    for label in self.services), self.results["install-floor"][size][-1],
                     self.results["install-host"][size][-1]), flush=True)
-            self.not_due()
-            time.sleep(1)
+            for label in self.services:
+                self.not_due(label)
+                time.sleep(1)
             self.trivial()
-            print("  not due: service %.2f s, trivial service %.2f s" % (
-                self.results["not-due-service"][0][-1], self.results["not-due-trivial"][0][-1]),
-                flush=True)
+            print("  not due: %s, trivial service %.2f s" % (", ".join(
+                "%s %.2f s" % (label, self.results["not-due-" + label][0][-1])
+                for label in self.services), self.results["not-due-trivial"][0][-1]), flush=True)
             time.sleep(1)
 
 
@@ -361,44 +379,58 @@ def machine():
                                                                    wine, load)
 
 
+def ratio(numerators, denominators):
+    """Median and spread of the per-repetition ratios."""
+    ratios = [n / d for n, d in zip(numerators, denominators)]
+    return "%.2f (%.2f-%.2f)" % (statistics.median(ratios), min(ratios), max(ratios))
+
+
 def report(bench, started):
     r = bench.results
     print("\n== Results (%d repetitions, median and min-max; started %s, %s build)" % (
         bench.repetitions, started, environment.ARCH))
     print("machine: " + machine())
+    if "compared" in bench.services:
+        print("compared: %s" % bench.services["compared"])
     for size in bench.sizes:
         package = os.path.getsize(bench.packages[size])
-        service = r["install-service"][size]
-        floor = r["install-floor"][size]
         installs = bench.installs(size)
         end = "1602" if installs else "1217"
+        floor = r["install-floor"][size]
         print("\n%d MiB package (%d bytes): %s" % (size, package, "installed" if installs else
               "larger than Wine's crypt32 decodes: download, read-back, refusal"))
-        print("  service, sc start to process end         %s" % spread(service, "s"))
-        print("    its cycle (log 1608 to 1612)           %s" % spread(
-            r["install-service-cycle"][size], "s"))
-        print("    its package step (log 1600 to %s)    %s" % (end, spread(
-            r["install-service-package"][size], "s")))
-        print("  platform floor, process start to end     %s" % spread(floor, "s"))
+        for label in bench.services:
+            print("  %-8s sc start to process end        %s" % (label, spread(
+                r["install-" + label][size], "s")))
+            print("    its cycle (log 1608 to 1612)           %s" % spread(
+                r["install-%s-cycle" % label][size], "s"))
+            print("    its package step (log 1600 to %s)    %s" % (end, spread(
+                r["install-%s-package" % label][size], "s")))
+        print("  floor    process start to end            %s" % spread(floor, "s"))
         print("    its own work (WinHTTP open to verdict) %s" % spread(
             r["install-floor-work"][size], "s"))
-        print("  host: curl + openssl cms -verify         %s" % spread(r["install-host"][size], "s"))
-        ratios = [s / f for s, f in zip(service, floor)]
-        print("  ratio service / floor (per repetition)   %.2f (%.2f-%.2f)   target <= 1.2" % (
-            statistics.median(ratios), min(ratios), max(ratios)))
+        print("  host     curl + openssl cms -verify      %s" % spread(r["install-host"][size], "s"))
+        for label in bench.services:
+            print("  ratio %s / floor (per repetition)  %s   target <= 1.2" % (
+                label, ratio(r["install-" + label][size], floor)))
         limit = 2.1 * package / MIB + 16
-        print("  peak memory of the service (VmHWM)       %s   target <= %.0f MiB" % (
-            spread(r["install-service-peak"][size], "MiB"), limit))
-        print("    as a multiple of the package           %.2f x" % (
-            statistics.median(r["install-service-peak"][size]) * MIB / package))
-        print("  peak memory of the floor (maxrss)        %s" % spread(
+        for label in bench.services:
+            peak = r["install-%s-peak" % label][size]
+            print("  peak memory, %-8s (VmHWM)          %s = %.2f x package   target <= %.0f MiB" % (
+                label, spread(peak, "MiB"), statistics.median(peak) * MIB / package, limit))
+        print("  peak memory, floor (maxrss)             %s" % spread(
             r["install-floor-peak"][size], "MiB"))
-    service, trivial = r["not-due-service"][0], r["not-due-trivial"][0]
-    ratios = [s / t for s, t in zip(service, trivial)]
-    print("\nnot-due cycle, sc start to process end    %s" % spread(service, "s"))
-    print("trivial service, sc start to process end  %s" % spread(trivial, "s"))
-    print("ratio not-due / trivial (per repetition)  %.2f (%.2f-%.2f)   target <= 1.5" % (
-        statistics.median(ratios), min(ratios), max(ratios)))
+    print("\nnot-due cycle, sc start to process end")
+    trivial = r["not-due-trivial"][0]
+    for label in bench.services:
+        print("  %-8s                                 %s, peak %s" % (
+            label, spread(r["not-due-" + label][0], "s"), spread(
+                r["not-due-%s-peak" % label][0], "MiB")))
+    print("  trivial service                          %s, peak %s" % (
+        spread(trivial, "s"), spread(r["not-due-trivial-peak"][0], "MiB")))
+    for label in bench.services:
+        print("  ratio %s / trivial (per repetition)  %s   target <= 1.5" % (
+            label, ratio(r["not-due-" + label][0], trivial)))
 
 
 def main():
@@ -406,13 +438,16 @@ def main():
     parser.add_argument("--quick", action="store_true",
                         help="2 repetitions, the 30 and 64 MiB packages only")
     parser.add_argument("--repetitions", type=int, help="default 5 (2 with --quick)")
+    parser.add_argument("--compare-with", metavar="EXE",
+                        help="another build of the service to measure side by side")
     parser.add_argument("--sizes", help="package sizes in MiB, comma-separated "
                         "(default 8,30,64,256; 30,64 with --quick)")
     arguments = parser.parse_args()
     repetitions = arguments.repetitions or (2 if arguments.quick else 5)
     sizes = arguments.sizes or ("30,64" if arguments.quick else "8,30,64,256")
     started = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
-    bench = Bench(environment.BUILD, repetitions, [int(size) for size in sizes.split(",")])
+    bench = Bench(environment.BUILD, repetitions, [int(size) for size in sizes.split(",")],
+                  arguments.compare_with and os.path.abspath(arguments.compare_with))
     print("Preparing the prefix, the services and the packages ...", flush=True)
     bench.set_up()
     try:
