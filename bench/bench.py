@@ -328,6 +328,18 @@ class Bench:
         self.record("not-due-trivial", 0, seconds)
         self.record("not-due-trivial-peak", 0, peak / 1024.0)
 
+    def measure(self, step, *arguments):
+        """Runs one measurement, again when it went wrong (for example when a
+        process of the service was ended from outside), at most three times."""
+        for _ in range(2):
+            try:
+                return step(*arguments)
+            except RuntimeError as error:
+                print("    (%s; measuring again)" % error, flush=True)
+                self.env.prefix.wait_service_state(SERVICE, "STOPPED", 60)
+                time.sleep(5)
+        return step(*arguments)
+
     def record(self, figure, size, value):
         self.results.setdefault(figure, {}).setdefault(size, []).append(value)
 
@@ -341,17 +353,17 @@ class Bench:
             for size in self.sizes:
                 self.serve(size)
                 for label in self.services:
-                    self.install_cycle(size, label)
-                self.floor(size)
-                self.host(size)
+                    self.measure(self.install_cycle, size, label)
+                self.measure(self.floor, size)
+                self.measure(self.host, size)
                 print("  %d MiB: %s, floor %.2f s, host %.2f s" % (size, ", ".join(
                     "%s %.2f s" % (label, self.results["install-" + label][size][-1])
                     for label in self.services), self.results["install-floor"][size][-1],
                     self.results["install-host"][size][-1]), flush=True)
             for label in self.services:
-                self.not_due(label)
+                self.measure(self.not_due, label)
                 time.sleep(1)
-            self.trivial()
+            self.measure(self.trivial)
             print("  not due: %s, trivial service %.2f s" % (", ".join(
                 "%s %.2f s" % (label, self.results["not-due-" + label][0][-1])
                 for label in self.services), self.results["not-due-trivial"][0][-1]), flush=True)
