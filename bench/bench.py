@@ -433,8 +433,13 @@ def report(bench, started):
             peak = r["install-%s-peak" % label][size]
             print("  peak memory, %-8s (VmHWM)          %s = %.2f x package   target <= %.0f MiB" % (
                 label, spread(peak, "MiB"), statistics.median(peak) * MIB / package, limit))
-        print("  peak memory, floor (maxrss)             %s" % spread(
-            r["install-floor-peak"][size], "MiB"))
+            # What the package adds to the process that a not-due cycle needs.
+            above = statistics.median(peak) - statistics.median(r["not-due-%s-peak" % label][0])
+            print("    above its not-due peak                 %.0f MiB = %.2f x package" % (
+                above, above * MIB / package))
+        floor_peak = r["install-floor-peak"][size]
+        print("  peak memory, floor (maxrss)             %s = %.2f x package" % (
+            spread(floor_peak, "MiB"), statistics.median(floor_peak) * MIB / package))
     print("\nnot-due cycle, sc start to process end")
     trivial = r["not-due-trivial"][0]
     for label in bench.services:
