@@ -113,6 +113,8 @@ class Bench:
         if compared:
             self.services["compared"] = compared
         self.installed_service = "service"
+        self.pending = {}
+        self.completed = 0
         self.loader = self.env.prefix.loader
         self.packages = {}
         self.results = {}
@@ -139,6 +141,11 @@ class Bench:
             self.make_package(size)
         env.serve_manifest(NEW_VERSION, NEW_VERSION, 1)
         env.start_server()
+        # The first task registration in a fresh prefix also starts Wine's
+        # task scheduler service (on Windows it always runs): one unmeasured
+        # not-due cycle does that before anything is timed.
+        self.prepare_cycle(due=False)
+        self.start_service(SERVICE, PROGRAM)
         time.sleep(2)
 
     def tear_down(self):
@@ -333,44 +340,64 @@ class Bench:
 
     def measure(self, step, *arguments):
         """Runs one measurement, again when it went wrong (for example when a
-        process of the service was ended from outside), at most three times."""
-        for _ in range(2):
+        process of the service was ended from outside), at most four times."""
+        for attempt in range(4):
             try:
                 return step(*arguments)
-            except RuntimeError as error:
+            except (RuntimeError, OSError) as error:
                 print("    (%s; measuring again)" % error, flush=True)
-                self.env.prefix.wait_service_state(SERVICE, "STOPPED", 60)
+                if not self.env.prefix.wait_service_state(SERVICE, "STOPPED", 60):
+                    # Wine's service manager has been seen to miss the end of
+                    # a killed service; a new prefix server starts it afresh.
+                    self.env.prefix.kill_server()
                 time.sleep(5)
-        return step(*arguments)
+        raise RuntimeError("%s failed four times" % step.__name__)
 
     def record(self, figure, size, value):
-        self.results.setdefault(figure, {}).setdefault(size, []).append(value)
+        """Keeps a figure of the current repetition; it joins the results only
+        when the whole repetition completes."""
+        self.pending.setdefault(figure, {}).setdefault(size, []).append(value)
 
     # -- the run ------------------------------------------------------------
 
     def run(self):
         # Within a repetition every figure is taken next to its baselines, so
-        # a burst of load from elsewhere falls on all of them.
+        # a burst of load from elsewhere falls on all of them. A repetition
+        # that cannot be completed is left out whole, so that the figures of
+        # every repetition still pair up.
         for repetition in range(1, self.repetitions + 1):
             print("repetition %d of %d" % (repetition, self.repetitions), flush=True)
-            for size in self.sizes:
-                self.serve(size)
-                for label in self.services:
-                    self.measure(self.install_cycle, size, label)
-                self.measure(self.floor, size)
-                self.measure(self.host, size)
-                print("  %d MiB: %s, floor %.2f s, host %.2f s" % (size, ", ".join(
-                    "%s %.2f s" % (label, self.results["install-" + label][size][-1])
-                    for label in self.services), self.results["install-floor"][size][-1],
-                    self.results["install-host"][size][-1]), flush=True)
+            self.pending = {}
+            try:
+                self.run_repetition()
+            except RuntimeError as error:
+                print("  (repetition dropped: %s)" % error, flush=True)
+                continue
+            for figure, sizes in self.pending.items():
+                for size, values in sizes.items():
+                    self.results.setdefault(figure, {}).setdefault(size, []).extend(values)
+            self.completed += 1
+
+    def run_repetition(self):
+        """Every figure once, each next to its baselines."""
+        for size in self.sizes:
+            self.serve(size)
             for label in self.services:
-                self.measure(self.not_due, label)
-                time.sleep(1)
-            self.measure(self.trivial)
-            print("  not due: %s, trivial service %.2f s" % (", ".join(
-                "%s %.2f s" % (label, self.results["not-due-" + label][0][-1])
-                for label in self.services), self.results["not-due-trivial"][0][-1]), flush=True)
+                self.measure(self.install_cycle, size, label)
+            self.measure(self.floor, size)
+            self.measure(self.host, size)
+            print("  %d MiB: %s, floor %.2f s, host %.2f s" % (size, ", ".join(
+                "%s %.2f s" % (label, self.pending["install-" + label][size][-1])
+                for label in self.services), self.pending["install-floor"][size][-1],
+                self.pending["install-host"][size][-1]), flush=True)
+        for label in self.services:
+            self.measure(self.not_due, label)
             time.sleep(1)
+        self.measure(self.trivial)
+        print("  not due: %s, trivial service %.2f s" % (", ".join(
+            "%s %.2f s" % (label, self.pending["not-due-" + label][0][-1])
+            for label in self.services), self.pending["not-due-trivial"][0][-1]), flush=True)
+        time.sleep(1)
 
 
 # -- the report ---------------------------------------------------------------
@@ -402,8 +429,8 @@ def ratio(numerators, denominators):
 
 def report(bench, started):
     r = bench.results
-    print("\n== Results (%d repetitions, median and min-max; started %s, %s build)" % (
-        bench.repetitions, started, environment.ARCH))
+    print("\n== Results (%d complete repetitions of %d, median and min-max; started %s, %s build)"
+          % (bench.completed, bench.repetitions, started, environment.ARCH))
     print("machine: " + machine())
     if "compared" in bench.services:
         print("compared: %s" % bench.services["compared"])
@@ -477,6 +504,8 @@ def main():
         bench.run()
     finally:
         bench.tear_down()
+    if bench.completed == 0:
+        sys.exit("no repetition could be completed")
     report(bench, started)
 
 
