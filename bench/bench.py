@@ -59,12 +59,17 @@ LOG_LINE = re.compile(r"^(\d+)-(\d+)-(\d+)\+(\d+)-(\d+)-(\d+)\.(\d+) \[\w+\] (\d
 
 # -- host processes -----------------------------------------------------------
 
-def process_names():
-    """{pid: command line} of the host's processes."""
+def process_names(prefix):
+    """{pid: command line} of the host's processes that run in the Wine
+    prefix (others may run the same programs in prefixes of their own)."""
     names = {}
+    mark = ("WINEPREFIX=%s" % prefix).encode()
     for entry in os.listdir("/proc"):
         if entry.isdigit():
             try:
+                with open("/proc/%s/environ" % entry, "rb") as environ:
+                    if mark not in environ.read().split(b"\0"):
+                        continue
                 with open("/proc/%s/cmdline" % entry, "rb") as cmdline:
                     names[int(entry)] = cmdline.read().replace(b"\0", b" ").decode(errors="replace")
             except OSError:
@@ -198,14 +203,14 @@ class Bench:
         ended; such a start is tried again, with a new start time."""
         marker = program.rsplit("\\", 1)[1].lower()
         for _ in range(5):
-            before = set(process_names())
+            before = set(process_names(self.env.prefix.path))
             start = time.monotonic()
             sc = self.wine("sc", "start", name)
             pid, peak, end = None, 0, None
             deadline = start + RUN_TIMEOUT_SECONDS
             while end is None and time.monotonic() < deadline:
                 if pid is None:
-                    pid = next((p for p, cmd in process_names().items()
+                    pid = next((p for p, cmd in process_names(self.env.prefix.path).items()
                                 if p not in before and marker in cmd.lower()
                                 and "sc.exe" not in cmd.lower()), None)
                     if pid is None and sc.poll() not in (None, 0):
@@ -286,7 +291,7 @@ class Bench:
     def wait_no_process(self, marker):
         deadline = time.monotonic() + RUN_TIMEOUT_SECONDS
         while time.monotonic() < deadline:
-            if not any(marker in cmd.lower() for cmd in process_names().values()):
+            if not any(marker in cmd.lower() for cmd in process_names(self.env.prefix.path).values()):
                 return
             time.sleep(0.1)
         raise RuntimeError("%s is still running" % marker)
