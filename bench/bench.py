@@ -291,7 +291,8 @@ class Bench:
     def wait_no_process(self, marker):
         deadline = time.monotonic() + RUN_TIMEOUT_SECONDS
         while time.monotonic() < deadline:
-            if not any(marker in cmd.lower() for cmd in process_names(self.env.prefix.path).values()):
+            names = process_names(self.env.prefix.path).values()
+            if not any(marker in cmd.lower() for cmd in names):
                 return
             time.sleep(0.1)
         raise RuntimeError("%s is still running" % marker)
@@ -456,15 +457,17 @@ def report(bench, started):
         print("  floor    process start to end            %s" % spread(floor, "s"))
         print("    its own work (WinHTTP open to verdict) %s" % spread(
             r["install-floor-work"][size], "s"))
-        print("  host     curl + openssl cms -verify      %s" % spread(r["install-host"][size], "s"))
+        print("  host     curl + openssl cms -verify      %s" % spread(
+            r["install-host"][size], "s"))
         for label in bench.services:
             print("  ratio %s / floor (per repetition)  %s   target <= 1.2" % (
                 label, ratio(r["install-" + label][size], floor)))
         limit = 2.1 * package / MIB + 16
         for label in bench.services:
             peak = r["install-%s-peak" % label][size]
-            print("  peak memory, %-8s (VmHWM)          %s = %.2f x package   target <= %.0f MiB" % (
-                label, spread(peak, "MiB"), statistics.median(peak) * MIB / package, limit))
+            print("  peak memory, %-8s (VmHWM)          %s = %.2f x package   "
+                  "target <= %.0f MiB" % (label, spread(peak, "MiB"),
+                                          statistics.median(peak) * MIB / package, limit))
             # What the package adds to the process that a not-due cycle needs.
             above = statistics.median(peak) - statistics.median(r["not-due-%s-peak" % label][0])
             print("    above its not-due peak                 %.0f MiB = %.2f x package" % (
