@@ -146,9 +146,9 @@ class Bench:
             self.make_package(size)
         env.serve_manifest(NEW_VERSION, NEW_VERSION, 1)
         env.start_server()
-        # The first task registration in a fresh prefix also starts Wine's
-        # task scheduler service (on Windows it always runs): one unmeasured
-        # not-due cycle does that before anything is timed.
+        # The first task registration in a fresh prefix is much slower than
+        # later ones (one-time work of the new prefix): one unmeasured
+        # not-due cycle pays for it before anything is timed.
         self.prepare_cycle(due=False)
         self.start_service(SERVICE, PROGRAM)
         time.sleep(2)
