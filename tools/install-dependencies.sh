@@ -9,6 +9,7 @@ packages=(
   wine wine64 wine32:i386
   librapidxml-dev googletest
   openssl python3 procps util-linux
+  curl
 )
 
 missing=()

@@ -107,11 +107,11 @@ bool PackageVerifier::VerifyAndExtract(const uint8_t* package, uint32_t packageL
   CRYPT_VERIFY_MESSAGE_PARA parameters = {};
   parameters.cbSize = sizeof(parameters);
   parameters.dwMsgAndCertEncodingType = kMessageEncoding;
-  DWORD length = 0;
-  if (!functions.verifyMessageSignature(&parameters, 0, bytes, packageLength, nullptr, &length,
-                                        nullptr)) {
-    return false;
-  }
+  // The content lies inside the message, so the package's length bounds it:
+  // one call both verifies the signature and extracts the content. Asking
+  // for the content's length first would decode and hash the whole package
+  // once more.
+  DWORD length = packageLength;
   content.reset(new uint8_t[length == 0 ? 1 : length]);
   BoundCertificate current(functions.freeCertificateContext);
   if (!functions.verifyMessageSignature(&parameters, 0, bytes, packageLength, content.get(),
