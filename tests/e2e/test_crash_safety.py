@@ -42,7 +42,7 @@ POLICY_NOTIFY = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1616"]
 INSTALL_CYCLE = POLICY_SILENT + ["1618", "1608", "1600", "1602", "1609", "1612", "1620"]
 GATED_CYCLE = POLICY_NOTIFY + ["1618", "1608", "1625", "1612", "1620"]
 # How long the service manager gets to notice a killed service.
-STOPPED_AFTER_KILL_SECONDS = 20
+STOPPED_AFTER_KILL_SECONDS = 5
 PROCESS_NAME = b"PlumixPlayerUpdateService.exe"
 
 
