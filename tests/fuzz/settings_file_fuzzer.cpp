@@ -8,12 +8,16 @@
 // - the reloaded entries equal the model's reading of the saved bytes, and
 //   equal the first load's entries unless the saved bytes begin with what
 //   loading takes for a byte-order mark (a first key that begins with the
-//   bytes EF BB BF, FE FF or FF FE).
+//   bytes EF BB BF, FE FF or FF FE);
+// - every loaded value, repaired as the server domain is before it becomes
+//   a host name, keeps its ASCII bytes in order, loses no length, and comes
+//   back unchanged from a second repair (the result is well-formed UTF-8).
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <string>
 
+#include "common/utf8_repair.h"
 #include "fuzz/memory_settings_io.h"
 #include "settings/settings_file.h"
 
@@ -86,6 +90,24 @@ Entries CheckedEntries(const SettingsFile& settings) {
   return entries;
 }
 
+std::string AsciiOf(const std::string& text) {
+  std::string ascii;
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x80) ascii += c;
+  }
+  return ascii;
+}
+
+void CheckRepair(const Entries& entries) {
+  for (const auto& entry : entries) {
+    std::string repaired = RepairedUtf8(entry.second.c_str());
+    if (AsciiOf(repaired) != AsciiOf(entry.second) || repaired.size() < entry.second.size() ||
+        RepairedUtf8(repaired.c_str()) != repaired) {
+      std::abort();
+    }
+  }
+}
+
 std::string ExpectedSave(const SettingsFile& settings) {
   std::string text;
   const SettingsMap& map = settings.map();
@@ -105,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SettingsFile first{ByteString(kPath)};
   Entries loaded = CheckedEntries(first);
   if (loaded != ModelLoad(bytes)) std::abort();
+  CheckRepair(loaded);
   if (!first.Save()) std::abort();
   std::string saved;
   if (!GetMemoryFile(kPath, saved) || saved != ExpectedSave(first)) std::abort();
