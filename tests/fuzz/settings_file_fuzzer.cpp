@@ -12,6 +12,7 @@
 // - every loaded value, repaired as the server domain is before it becomes
 //   a host name, keeps its ASCII bytes in order, loses no length, and comes
 //   back unchanged from a second repair (the result is well-formed UTF-8).
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -44,12 +45,12 @@ bool BeginsWithMark(const std::string& bytes) {
          StartsWith(bytes, "\xFF\xFE");
 }
 
-void ModelLine(std::string line, Entries& entries) {
-  line = line.substr(0, line.find('\0'));
-  size_t equals = line.find('=');
-  if (equals == std::string::npos) return;
-  std::string key = Trim(line.substr(0, equals));
-  std::string value = Trim(line.substr(equals + 1));
+void ModelLine(const std::string& body, size_t begin, size_t end, Entries& entries) {
+  end = static_cast<size_t>(std::find(body.begin() + begin, body.begin() + end, '\0') - body.begin());
+  size_t equals = static_cast<size_t>(std::find(body.begin() + begin, body.begin() + end, '=') - body.begin());
+  if (equals == end) return;
+  std::string key = Trim(body.substr(begin, equals - begin));
+  std::string value = Trim(body.substr(equals + 1, end - equals - 1));
   if (!key.empty() && !value.empty()) entries[key] = value;
 }
 
@@ -57,18 +58,15 @@ void ModelLine(std::string line, Entries& entries) {
 Entries ModelLoad(const std::string& bytes) {
   Entries entries;
   if (bytes.size() < 4 || StartsWith(bytes, "\xFE\xFF") || StartsWith(bytes, "\xFF\xFE")) return entries;
-  std::string body = StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
-  std::string line;
-  for (size_t i = 0; i < body.size(); ++i) {
-    if (body[i] != '\r' && body[i] != '\n') {
-      line += body[i];
-      continue;
-    }
-    ModelLine(line, entries);
-    line.clear();
-    if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') ++i;
+  const std::string body = StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+  size_t begin = 0;
+  for (;;) {
+    size_t end = body.find_first_of("\r\n", begin);
+    ModelLine(body, begin, std::min(end, body.size()), entries);
+    if (end == std::string::npos) break;
+    begin = end + 1;
+    if (body[end] == '\r' && begin < body.size() && body[begin] == '\n') ++begin;
   }
-  ModelLine(line, entries);
   return entries;
 }
 
