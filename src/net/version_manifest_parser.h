@@ -13,8 +13,9 @@ struct ManifestValues {
 };
 
 // The deepest element nesting a manifest may have. A manifest needs 2 levels;
-// the parser spends about 100 bytes of stack per level, so 1000 levels stay
-// far inside the service thread's 1 MB stack, where 10,000 would not.
+// the parser spends about 100 bytes of stack per level, so 1000 levels
+// (about 100 KB) stay far inside the service thread's stack (2 MB, the
+// executable's reserve), where 20,000 levels would not.
 constexpr uint32_t kMaxManifestNesting = 1000;
 
 enum class ManifestParseResult {
