@@ -10,7 +10,9 @@ namespace {
 // attribute values end exactly where the parser ends them.
 using Tables = rapidxml::internal::lookup_tables<0>;
 
-bool In(const unsigned char* table, const char* at) { return table[static_cast<unsigned char>(*at)] != 0; }
+bool In(const unsigned char* table, const char* at) {
+  return table[static_cast<unsigned char>(*at)] != 0;
+}
 
 const char* Skip(const unsigned char* table, const char* at) {
   while (In(table, at)) ++at;
@@ -38,7 +40,9 @@ const char* AfterDoctype(const char* at) {
   return at + 1;
 }
 
-bool Matches(const char* at, const char* word) { return std::strncmp(at, word, std::strlen(word)) == 0; }
+bool Matches(const char* at, const char* word) {
+  return std::strncmp(at, word, std::strlen(word)) == 0;
+}
 
 // After "<!": a comment, CDATA, a document type, or anything up to ">".
 const char* AfterMarkup(const char* at) {

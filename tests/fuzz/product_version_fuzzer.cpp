@@ -49,7 +49,9 @@ ProductVersion ModelParse(const std::wstring& text) {
   return ProductVersion{numbers[0], numbers[1], numbers[2], numbers[3]};
 }
 
-auto Fields(const ProductVersion& v) { return std::make_tuple(v.major, v.minor, v.buildMajor, v.buildMinor); }
+auto Fields(const ProductVersion& v) {
+  return std::make_tuple(v.major, v.minor, v.buildMajor, v.buildMinor);
+}
 
 int ModelCompare(const ProductVersion& a, const ProductVersion& b) {
   if (Fields(a) == Fields(b)) return 0;

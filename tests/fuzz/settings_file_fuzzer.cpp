@@ -46,8 +46,10 @@ bool BeginsWithMark(const std::string& bytes) {
 }
 
 void ModelLine(const std::string& body, size_t begin, size_t end, Entries& entries) {
-  end = static_cast<size_t>(std::find(body.begin() + begin, body.begin() + end, '\0') - body.begin());
-  size_t equals = static_cast<size_t>(std::find(body.begin() + begin, body.begin() + end, '=') - body.begin());
+  end =
+      static_cast<size_t>(std::find(body.begin() + begin, body.begin() + end, '\0') - body.begin());
+  size_t equals =
+      static_cast<size_t>(std::find(body.begin() + begin, body.begin() + end, '=') - body.begin());
   if (equals == end) return;
   std::string key = Trim(body.substr(begin, equals - begin));
   std::string value = Trim(body.substr(equals + 1, end - equals - 1));
@@ -57,7 +59,8 @@ void ModelLine(const std::string& body, size_t begin, size_t end, Entries& entri
 // The file format read straight from its description.
 Entries ModelLoad(const std::string& bytes) {
   Entries entries;
-  if (bytes.size() < 4 || StartsWith(bytes, "\xFE\xFF") || StartsWith(bytes, "\xFF\xFE")) return entries;
+  if (bytes.size() < 4 || StartsWith(bytes, "\xFE\xFF") || StartsWith(bytes, "\xFF\xFE"))
+    return entries;
   const std::string body = StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
   size_t begin = 0;
   for (;;) {

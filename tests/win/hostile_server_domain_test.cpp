@@ -21,7 +21,8 @@
 namespace {
 
 const char kManifestPath[] = "/pub/plumixplayer/update/current/sau/11/xml/version.xml";
-const char kPackagePath[] = "/pub/plumixplayer/update/current/sau/11/install/install_all_win_ax_sgn.z";
+const char kPackagePath[] =
+    "/pub/plumixplayer/update/current/sau/11/install/install_all_win_ax_sgn.z";
 
 const std::string kManifest =
     "<version><ActiveX major=\"10\" minor=\"3\" buildMajor=\"183\" buildMinor=\"90\"/>"
@@ -44,7 +45,8 @@ Outcome RunWithDomain(const std::string& domain) {
   LocalUpdateServer server(kHostileDomainServer);
   server.Serve(kManifestPath, kManifest);
   server.Serve(kPackagePath, "not a signed package");
-  settings.Write("SilentAutoUpdateVerboseLogging=1\r\nSilentAutoUpdateServerDomain=" + domain + "\r\n");
+  settings.Write("SilentAutoUpdateVerboseLogging=1\r\nSilentAutoUpdateServerDomain=" + domain +
+                 "\r\n");
   LogCapture log(true);
   EXPECT_TRUE(LoadAutoUpdatePolicy());
   std::optional<VersionRecord> activeX, plugin;
@@ -59,8 +61,8 @@ Outcome RunWithDomain(const std::string& domain) {
 // The events of a start whose host cannot be reached: both hosts set from
 // the text, then the fetch and the download each fail with error.
 std::vector<std::wstring> UnreachedEvents(const std::wstring& host, const std::wstring& error) {
-  return {L"1628 " + host, L"1629 " + host, L"1614",         L"1616", L"1403 " + error,
-          L"1407 " + error, L"1408",        L"1600",         L"1214 " + error};
+  return {L"1628 " + host,  L"1629 " + host, L"1614", L"1616",         L"1403 " + error,
+          L"1407 " + error, L"1408",         L"1600", L"1214 " + error};
 }
 
 struct Case {
@@ -90,7 +92,11 @@ TEST(HostileServerDomain, TextsThatAreNoHostNameReachNoServer) {
       {"percent-encoded digits", "%31%32%37.0.8.8", L"%31%32%37.0.8.8"},
       {"a space inside", kAddress + " evil", Widen(kAddress + " evil")},
       {"a tab inside", kAddress + "\tevil", Widen(kAddress + "\tevil")},
-      {"a vertical tab inside", kAddress + "\x0b" "evil", Widen(kAddress + "\x0b" "evil")},
+      {"a vertical tab inside",
+       kAddress + "\x0b"
+                  "evil",
+       Widen(kAddress + "\x0b"
+                        "evil")},
       {"an escape sequence, its ESC trimmed as a leading blank", "\x1b[31m" + kAddress,
        Widen("[31m" + kAddress)},
       {"a non-ASCII letter after the address", kAddress + "\xC3\xA9", Widen(kAddress) + L"\u00E9"},
@@ -108,7 +114,10 @@ TEST(HostileServerDomain, TextsThatAreNoHostNameReachNoServer) {
 TEST(HostileServerDomain, IllFormedUtf8IsReplacedNotDropped) {
   const Case cases[] = {
       {"a stray byte", "127.0.8\xFF.8", L"127.0.8\uFFFD.8"},
-      {"an overlong dot", "127.0.8\xC0\xAE" "8", L"127.0.8\uFFFD\uFFFD8"},
+      {"an overlong dot",
+       "127.0.8\xC0\xAE"
+       "8",
+       L"127.0.8\uFFFD\uFFFD8"},
       {"a truncated sequence", kAddress + "\xE2\x82", Widen(kAddress) + L"\uFFFD"},
   };
   for (const Case& c : cases) {
@@ -124,15 +133,17 @@ TEST(HostileServerDomain, IllFormedUtf8IsReplacedNotDropped) {
 TEST(HostileServerDomain, TheAddressAloneIsAskedOnceForEachFile) {
   const std::string domains[] = {kAddress, kAddress + "\x07", "\x01 " + kAddress + " \x1f"};
   const std::vector<std::string> expected = {
-      LocalUpdateServer::RequestLine("https", kManifestPath, "Get Plumix Player version xml/1.0", kAddress),
-      LocalUpdateServer::RequestLine("http", kPackagePath, "Download Plumix Player Installer/1.0", kAddress),
+      LocalUpdateServer::RequestLine("https", kManifestPath, "Get Plumix Player version xml/1.0",
+                                     kAddress),
+      LocalUpdateServer::RequestLine("http", kPackagePath, "Download Plumix Player Installer/1.0",
+                                     kAddress),
   };
   for (const std::string& domain : domains) {
     Outcome outcome = RunWithDomain(domain);
     ASSERT_EQ(6u, outcome.messages.size()) << testing::PrintToString(outcome.messages);
     std::vector<std::wstring> first(outcome.messages.begin(), outcome.messages.begin() + 5);
-    EXPECT_EQ((std::vector<std::wstring>{L"1628 " + Widen(kAddress), L"1629 " + Widen(kAddress), L"1614",
-                                         L"1616", L"1600"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"1628 " + Widen(kAddress), L"1629 " + Widen(kAddress),
+                                         L"1614", L"1616", L"1600"}),
               first);
     EXPECT_EQ(0u, outcome.messages[5].rfind(L"1217 ", 0)) << outcome.messages[5];
     EXPECT_EQ(expected, outcome.requests);
