@@ -13,5 +13,7 @@
 // NUL-terminated text, counting every element from its start tag (a
 // self-closing element counts as one level below its parent). The scan ends
 // where the parser would report a syntax error, and as soon as the nesting
-// exceeds limit, returning limit + 1 then.
-uint32_t ElementNestingDepth(const char* text, uint32_t limit);
+// exceeds limit, returning limit + 1 then. end, when given, receives where
+// the scan ended: the end of the text, the position at which the parser
+// reports its syntax error, or the element that passed the limit.
+uint32_t ElementNestingDepth(const char* text, uint32_t limit, const char** end = nullptr);

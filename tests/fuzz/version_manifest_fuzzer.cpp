@@ -1,13 +1,16 @@
 // libFuzzer target for the version manifest parser: any bytes, terminated as
 // the fetch terminates them, must give a result without a crash, a leak or a
 // sanitizer report. The nesting scan that guards the parser's recursion must
-// agree with the parser: on every text the parser accepts, the scan reports
-// the depth of the tree the parser built, and text the scan finds too deep
-// is refused as malformed.
+// agree with the parser: on every text the parser accepts, the scan reads the
+// whole text and reports the depth of the tree the parser built; on every
+// text the parser refuses, the scan reads at least up to where the parser
+// reported the error (so it saw every element the parser opened); and text
+// the scan finds too deep is refused as malformed.
 #include <rapidxml.hpp>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -34,18 +37,21 @@ uint32_t TreeDepth(const Node* document) {
 }
 
 void CheckNestingScan(const std::vector<char>& text) {
-  uint32_t scanned = ElementNestingDepth(text.data(), kMaxManifestNesting);
+  const char* end = nullptr;
+  uint32_t scanned = ElementNestingDepth(text.data(), kMaxManifestNesting, &end);
   if (scanned > kMaxManifestNesting) return;
+  size_t scannedTo = static_cast<size_t>(end - text.data());
   std::vector<char> copy = text;
   // One document for every input: its 64 KB pool is made once.
   static rapidxml::xml_document<char>* document = new rapidxml::xml_document<char>;
   document->clear();
   try {
     document->parse<0>(copy.data());
-  } catch (const rapidxml::parse_error&) {
+  } catch (const rapidxml::parse_error& error) {
+    if (scannedTo < static_cast<size_t>(error.where<char>() - copy.data())) std::abort();
     return;
   }
-  if (TreeDepth(document) != scanned) std::abort();
+  if (scannedTo != std::strlen(text.data()) || TreeDepth(document) != scanned) std::abort();
 }
 
 }  // namespace
