@@ -60,14 +60,14 @@ TEST(ElementNestingDepth, EndsWhereTheParserWouldStop) {
     std::string text;
     size_t end;
   } cases[] = {
-      {"<a><b/></a>  ", 13},                     // at the end of the text
-      {"<a><b x=1>", 8},                         // at the unquoted value
-      {"<a><b/ >", 6},                           // after "/", where ">" is missing
-      {"<a></b x>", 7},                          // where the closing tag's ">" is missing
-      {"<a><!-- open", 12},                      // at the end: the comment never closes
-      {"<a>< b>", 4},                            // at the missing element name
-      {"<a>text", 7},                            // at the end, inside the element
-      {"x<a>", 0},                               // text before the first element
+      {"<a><b/></a>  ", 13},  // at the end of the text
+      {"<a><b x=1>", 8},      // at the unquoted value
+      {"<a><b/ >", 6},        // after "/", where ">" is missing
+      {"<a></b x>", 7},       // where the closing tag's ">" is missing
+      {"<a><!-- open", 12},   // at the end: the comment never closes
+      {"<a>< b>", 4},         // at the missing element name
+      {"<a>text", 7},         // at the end, inside the element
+      {"x<a>", 0},            // text before the first element
   };
   for (const Case& c : cases) {
     const char* end = nullptr;
