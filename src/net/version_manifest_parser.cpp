@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/unsigned_decimal.h"
+#include "net/xml_nesting_depth.h"
 
 namespace {
 
@@ -45,9 +46,14 @@ VersionRecord ToRecord(const VersionTexts& texts, PluginVariant variant) {
 }
 
 // The node pool is 64 KB and lives inside the document, so the document goes
-// on the heap rather than on the service thread's stack.
+// on the heap rather than on the service thread's stack. Text nested deeper
+// than kMaxManifestNesting never reaches the parser, whose recursion would
+// otherwise exhaust that stack.
 ManifestParseResult ParseDocument(char* text, ManifestValues& values,
                                   const ManifestParserMemory* memory) {
+  if (ElementNestingDepth(text, kMaxManifestNesting) > kMaxManifestNesting) {
+    return ManifestParseResult::Malformed;
+  }
   std::unique_ptr<Document> document(new Document);
   if (memory != nullptr) document->set_allocator(memory->alloc, memory->free);
   document->parse<0>(text);

@@ -12,10 +12,16 @@ struct ManifestValues {
   uint32_t checkFrequency;
 };
 
+// The deepest element nesting a manifest may have. A manifest needs 2 levels;
+// the parser spends about 100 bytes of stack per level, so 1000 levels
+// (about 100 KB) stay far inside the service thread's stack (2 MB, the
+// executable's reserve), where 20,000 levels would not.
+constexpr uint32_t kMaxManifestNesting = 1000;
+
 enum class ManifestParseResult {
   Parsed,        // all nine values found and converted
   Incomplete,    // well-formed, but an element or attribute is missing
-  Malformed,     // the XML parser refused the text
+  Malformed,     // the XML parser refused the text, or it nests too deep
   OutOfMemory,
 };
 
@@ -30,7 +36,8 @@ struct ManifestParserMemory {
 // Parses the NUL-terminated manifest in place (the text is altered) with the
 // XML parser's default flags: the first top-level "version" element, its first
 // "ActiveX", "Plugin" and "SAUConfig" children in any order, and the first of
-// each named attribute; everything else is ignored. values is written only
-// when the result is Parsed. Never throws.
+// each named attribute; everything else is ignored. Text whose elements nest
+// deeper than kMaxManifestNesting is Malformed without being parsed. values
+// is written only when the result is Parsed. Never throws.
 ManifestParseResult ParseManifestText(char* text, ManifestValues& values,
                                       const ManifestParserMemory* memory = nullptr);

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/proc_address.h"
+#include "common/utf8_repair.h"
 #include "common/wide_text.h"
 #include "files/windows_file_manager.h"
 #include "log/install_log.h"
@@ -37,10 +38,13 @@ std::unique_ptr<SettingsFile> LoadSettingsFile() {
 }
 
 // Sets host from the UTF-8 domain; on a failed conversion the host keeps its
-// value and the event is logged with the error number.
+// value and the event is logged with the error number. Ill-formed bytes
+// become U+FFFD, which no host name holds, on every Windows version: the
+// conversion alone would drop them on Windows XP and could so join the text
+// around them into the name of another host.
 void SetHostFromDomain(const ByteString& domain, std::wstring& host, int32_t failureEvent) {
   std::wstring converted;
-  if (Utf8ToWide(domain.c_str(), converted)) {
+  if (Utf8ToWide(RepairedUtf8(domain.c_str()).c_str(), converted)) {
     host = converted;
   } else {
     LogEventLastError(LogLevel::Error, failureEvent);

@@ -224,3 +224,45 @@ TEST(ParseManifestText, LargeDocumentsParseWithTheirOwnMemory) {
 }
 
 }  // namespace
+
+namespace {
+
+// The manifest's ActiveX element holding a chain of elements, so that the
+// document nests levels deep in all (version, ActiveX, then the chain).
+std::string ManifestNested(int levels) {
+  std::string chain;
+  for (int i = 2; i < levels; ++i) chain += "<n>";
+  for (int i = 2; i < levels; ++i) chain += "</n>";
+  return "<version><ActiveX major=\"10\" minor=\"3\" buildMajor=\"183\" buildMinor=\"90\">" +
+         chain + "</ActiveX>" + kPlugin + kConfig + "</version>";
+}
+
+TEST(ParseManifestText, NestingUpToTheLimitParses) {
+  ManifestValues values = {};
+  ASSERT_EQ(ManifestParseResult::Parsed, Parse(ManifestNested(kMaxManifestNesting), values));
+  ExpectValues(kExpected, values, "nested to the limit");
+}
+
+std::string Repeated(const std::string& piece, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += piece;
+  return text;
+}
+
+// Deep nesting would exhaust the stack in the parser's recursion; it is
+// refused before parsing, as malformed, and the values stay untouched.
+TEST(ParseManifestText, RefusesNestingBeyondTheLimit) {
+  const std::string texts[] = {
+      ManifestNested(kMaxManifestNesting + 1),
+      Repeated("<a>", 1000000),
+      Repeated("<a x='1'>", 150000) + Repeated("</a>", 150000),
+      "<version>" + Repeated("<!-- c --><n>", 200000) + kActiveX + kPlugin + kConfig,
+  };
+  for (const std::string& text : texts) {
+    ManifestValues values = kExpected;
+    EXPECT_EQ(ManifestParseResult::Malformed, Parse(text, values)) << text.substr(0, 80);
+    ExpectValues(kExpected, values, text.substr(0, 80));
+  }
+}
+
+}  // namespace

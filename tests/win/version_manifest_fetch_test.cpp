@@ -1,11 +1,14 @@
 #include "net/version_manifest.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/unique_handle.h"
 #include "settings/auto_update_policy.h"
 #include "support/local_update_server.h"
 #include "support/log_capture.h"
@@ -225,6 +228,52 @@ TEST_F(FetchVersionManifestTest, FailuresWriteNothingWithoutVerboseLogging) {
   UseHost(kUnreachableHost, false);
   EXPECT_FALSE(Fetch());
   EXPECT_TRUE(Messages().empty());
+}
+
+}  // namespace
+
+namespace {
+
+struct FetchOnThread {
+  bool returned = false;
+  bool fetched = false;
+  std::optional<VersionRecord> activeX;
+  std::optional<VersionRecord> plugin;
+  std::optional<uint32_t> checkFrequency;
+};
+
+DWORD WINAPI FetchThread(void* context) {
+  auto* fetch = static_cast<FetchOnThread*>(context);
+  fetch->fetched = FetchVersionManifest(fetch->activeX, fetch->plugin, fetch->checkFrequency);
+  fetch->returned = true;
+  return 0;
+}
+
+// A body of a few megabytes can nest a million elements, which the XML
+// parser's recursion would follow until the stack ran out. The fetch runs on
+// a thread with a 1 MB stack, half of the 2 MB that the service's own thread
+// gets from the executable; the body is refused as malformed before parsing.
+// Without that refusal the stack overflows in the parser: Wine then ends the
+// thread where it stands (exit code 0, the fetch never returns, nothing is
+// logged); Windows ends the whole process.
+TEST_F(FetchVersionManifestTest, DeeplyNestedBodyIsMalformedNotAStackOverflow) {
+  std::string body;
+  for (int i = 0; i < 1000000; ++i) body += "<a>";
+  server_.Serve(kManifestPath, body);
+  UseHost(kManifestServer.address);
+  FetchOnThread fetch;
+  UniqueKernelHandle thread(CreateThread(nullptr, 1 << 20, FetchThread, &fetch,
+                                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  ASSERT_TRUE(thread.valid());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 120000));
+  DWORD exitCode = 0;
+  ASSERT_TRUE(GetExitCodeThread(thread.get(), &exitCode));
+  EXPECT_EQ(0u, exitCode);
+  ASSERT_TRUE(fetch.returned) << "the fetch died inside";
+  EXPECT_FALSE(fetch.fetched);
+  EXPECT_EQ((std::vector<std::wstring>{L"1410", L"1409"}), Messages());
+  EXPECT_FALSE(fetch.activeX || fetch.plugin || fetch.checkFrequency);
+  EXPECT_EQ(std::vector<std::string>{ExpectedRequest()}, server_.NewRequests());
 }
 
 }  // namespace
