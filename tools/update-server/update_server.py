@@ -64,18 +64,28 @@ def fault_close(handler, path, file_path):
     handler.close_connection = True
 
 
-def send_announced_prefix(handler, path, file_path, length_of):
-    """Announces the whole file and sends only its first length_of(size)
-    bytes. False (after a 404) when the file is missing."""
+def start_answer(handler, path, file_path, extra_length=0):
+    """Sends the headers of a 200 answer that announces the file's length
+    plus extra_length, and returns the file's bytes; None (after a 404) when
+    the file is missing."""
     if file_path is None:
         handler.send_not_found(path)
-        return False
+        return None
     with open(file_path, "rb") as stream:
         body = stream.read()
     handler.send_response(200)
     handler.send_header("Content-Type", content_type_of(file_path))
-    handler.send_header("Content-Length", str(len(body)))
+    handler.send_header("Content-Length", str(len(body) + extra_length))
     handler.end_headers()
+    return body
+
+
+def send_announced_prefix(handler, path, file_path, length_of):
+    """Announces the whole file and sends only its first length_of(size)
+    bytes. False when the file is missing."""
+    body = start_answer(handler, path, file_path)
+    if body is None:
+        return False
     handler.wfile.write(body[: length_of(len(body))])
     handler.wfile.flush()
     return True
@@ -137,15 +147,9 @@ def fault_stall(handler, path, file_path):
 def fault_overannounce(handler, path, file_path):
     """Announces a gigabyte more than the file holds, sends the whole file
     and then stops sending while keeping the connection open."""
-    if file_path is None:
-        handler.send_not_found(path)
+    body = start_answer(handler, path, file_path, OVERANNOUNCE_EXTRA_BYTES)
+    if body is None:
         return
-    with open(file_path, "rb") as stream:
-        body = stream.read()
-    handler.send_response(200)
-    handler.send_header("Content-Type", content_type_of(file_path))
-    handler.send_header("Content-Length", str(len(body) + OVERANNOUNCE_EXTRA_BYTES))
-    handler.end_headers()
     handler.wfile.write(body)
     handler.wfile.flush()
     hold_open(handler)
@@ -153,15 +157,9 @@ def fault_overannounce(handler, path, file_path):
 
 def fault_slow(handler, path, file_path):
     """Sends the whole file correctly, but spread over SLOW_SECONDS."""
-    if file_path is None:
-        handler.send_not_found(path)
+    body = start_answer(handler, path, file_path)
+    if body is None:
         return
-    with open(file_path, "rb") as stream:
-        body = stream.read()
-    handler.send_response(200)
-    handler.send_header("Content-Type", content_type_of(file_path))
-    handler.send_header("Content-Length", str(len(body)))
-    handler.end_headers()
     piece = max(1, -(-len(body) // SLOW_PIECES))
     for start in range(0, len(body), piece):
         handler.wfile.write(body[start:start + piece])
