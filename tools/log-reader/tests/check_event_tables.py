@@ -2,13 +2,10 @@
 (event_codes.tsv, from which the log reader's table is built), the
 end-to-end tests' EVENT_MEANINGS and the administrator's guide agree."""
 
-import os
 import sys
 
 import event_sources
-
-sys.path.insert(0, os.path.join(event_sources.ROOT, "tests", "e2e"))
-import install_log  # noqa: E402
+from event_sources import install_log
 
 
 def differences(name_a, a, name_b, b):

@@ -3,8 +3,12 @@ administrator's guide hold them."""
 
 import os
 import re
+import sys
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", ".."))
+# The end-to-end tests' log module holds the one reader of the table of event codes.
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import install_log  # noqa: E402
 SRC = os.path.join(ROOT, "src")
 EVENT_TABLE = os.path.join(ROOT, "tools", "log-reader", "event_codes.tsv")
 GUIDE = os.path.join(ROOT, "docs", "admin.md")
@@ -88,15 +92,8 @@ def direct_calls():
 
 
 def event_table():
-    """{code: (level, value, meaning)} of event_codes.tsv."""
-    table = {}
-    with open(EVENT_TABLE, encoding="utf-8") as rows:
-        for row in rows:
-            if row.startswith("#") or not row.strip():
-                continue
-            code, level, value, meaning = row.rstrip("\n").split("\t")
-            table[int(code)] = (level, value, meaning)
-    return table
+    """{code: (level, value, meaning)} of event_codes.tsv, codes as numbers."""
+    return {int(code): row for code, row in install_log.read_event_table(EVENT_TABLE).items()}
 
 
 GUIDE_VALUES = {"-": "none", "error number": "error-number", "control code": "control-code",
