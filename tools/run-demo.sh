@@ -8,10 +8,10 @@ cd "$root"
 
 tools/install-dependencies.sh
 jobs=$(nproc)
-if tools/wine/can-run-32bit; then
+if why=$(tools/wine/can-run-32bit); then
   build=build/win32 toolchain=cmake/i686-w64-mingw32.cmake arch=i686
 else
-  echo "(this host cannot execute 32-bit programs: the demo runs the x86_64 build under wine64)"
+  echo "($why: the demo runs the x86_64 build under wine64)"
   build=build/win64 toolchain=cmake/x86_64-w64-mingw32.cmake arch=x86_64
 fi
 cmake -S . -B "$build" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -19,10 +19,10 @@ cmake --build build/win32 -j"$jobs"
 
 # Wine runs the i686 build where the kernel executes 32-bit programs; where it
 # does not, the same sources are built for x86_64 and tested under wine64.
-if tools/wine/can-run-32bit; then
+if why=$(tools/wine/can-run-32bit); then
   test_build=build/win32
 else
-  echo "== this host cannot execute 32-bit programs: testing the x86_64 build under wine64"
+  echo "== $why: testing the x86_64 build under wine64"
   cmake -S . -B build/win64 --toolchain cmake/x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build build/win64 -j"$jobs"
   test_build=build/win64
