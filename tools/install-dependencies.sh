@@ -15,7 +15,7 @@ packages=(
   wine wine64
   librapidxml-dev googletest
   openssl libssl-dev libcurl4-openssl-dev nginx-light
-  python3 python3-matplotlib procps util-linux
+  python3 python3-matplotlib python3-pefile procps util-linux
   curl
 )
 wine32=wine32:i386

@@ -4,11 +4,12 @@
 //  - records how it was started in "<its own path>.txt" (UTF-8 lines
 //    "command-line=...", "process-id=..." and, when it registered a version,
 //    "registered=<key> <version>"); the file appears complete at once;
-//  - when its own file ends with a version trailer (see brand-standin) and
-//    its command line asks to "-install", registers that version under
-//    HKEY_LOCAL_MACHINE "Software\Wendral\PlumixPlayer<variant>" `Version`, as
-//    a real installation does. It is built like the service, so it writes the
-//    registry view the service reads;
+//  - when its own file ends with a variant trailer (see brand-standin) and
+//    its command line asks to "-install", registers the fixed file version of
+//    its own VERSIONINFO resource under HKEY_LOCAL_MACHINE
+//    "Software\Wendral\PlumixPlayer<variant>" `Version`, as a real
+//    installation registers the version it installs. It is built like the
+//    service, so it writes the registry view the service reads;
 //  - when the event "PlumixStandinInstallerHold" exists, waits (at most a
 //    minute) until it is set, so a test can see that nobody waits for it.
 #include <windows.h>
@@ -20,7 +21,7 @@
 
 namespace {
 
-const char kTrailerMark[] = "PLUMIX-STANDIN-VERSION ";
+const char kTrailerMark[] = "PLUMIX-STANDIN-VARIANT ";
 const DWORD kTrailerWindow = 512;
 const DWORD kLongestHoldMs = 60 * 1000;
 
@@ -50,19 +51,35 @@ std::string ReadFileTail(const std::wstring& path) {
   return tail;
 }
 
-// "ActiveX 11.2.3.4" from the trailer "PLUMIX-STANDIN-VERSION ActiveX 11.2.3.4".
-bool ReadVersionTrailer(const std::wstring& path, std::wstring& variant, std::wstring& version) {
+// "ActiveX" from the trailer "PLUMIX-STANDIN-VARIANT ActiveX".
+bool ReadVariantTrailer(const std::wstring& path, std::wstring& variant) {
   std::string tail = ReadFileTail(path);
   size_t mark = tail.rfind(kTrailerMark);
   if (mark == std::string::npos) return false;
   size_t start = mark + sizeof(kTrailerMark) - 1;
-  size_t end = tail.find_first_of("\r\n", start);
-  std::string text = tail.substr(start, end == std::string::npos ? std::string::npos : end - start);
-  size_t space = text.find(' ');
-  if (space == std::string::npos) return false;
-  std::string variantText = text.substr(0, space);
-  if (variantText != "ActiveX" && variantText != "Plugin") return false;
-  return Utf8ToWide(variantText.c_str(), variant) && Utf8ToWide(text.substr(space + 1).c_str(), version);
+  std::string text = tail.substr(start, tail.find_first_of("\r\n", start) - start);
+  if (text != "ActiveX" && text != "Plugin") return false;
+  return Utf8ToWide(text.c_str(), variant);
+}
+
+// "11.2.3.4" from the fixed file version of the file's VERSIONINFO resource.
+bool ReadFileVersion(const std::wstring& path, std::wstring& version) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return false;
+  std::string block(size, '\0');
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixedSize = 0;
+  if (!GetFileVersionInfoW(path.c_str(), 0, size, &block[0]) ||
+      !VerQueryValueW(&block[0], L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) ||
+      fixedSize < sizeof(VS_FIXEDFILEINFO)) {
+    return false;
+  }
+  version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+            std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+            std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+            std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+  return true;
 }
 
 bool RegisterVersion(const std::wstring& key, const std::wstring& version) {
@@ -109,7 +126,7 @@ int wmain() {
   std::wstring variant;
   std::wstring version;
   if (commandLine.find(L" -install") != std::wstring::npos &&
-      ReadVersionTrailer(self, variant, version)) {
+      ReadVariantTrailer(self, variant) && ReadFileVersion(self, version)) {
     std::wstring key = L"Software\\Wendral\\PlumixPlayer" + variant;
     if (RegisterVersion(key, version)) record += L"registered=" + key + L" " + version + L"\r\n";
   }

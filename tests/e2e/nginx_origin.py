@@ -1,0 +1,139 @@
+"""A real web server as the update origin: Debian's nginx serving a static
+release tree on one loopback address, the manifest over HTTPS on port 443 and
+the packages over plain HTTP on port 80, as a CDN or any static web server
+would. It runs with a private configuration file, and its pid file, logs and
+temporary folders lie in its own work folder; nothing of the system's nginx
+is used or touched. Each request is logged as one JSON line with the fields
+the local update server writes (scheme, path, user agent)."""
+
+import json
+import os
+import signal
+import socket
+import subprocess
+import time
+
+MANIFEST_FOLDER = "/pub/plumixplayer/update/current/sau/11/xml/"
+PACKAGE_FOLDER = "/pub/plumixplayer/update/current/sau/11/install/"
+
+CONFIGURATION = """\
+worker_processes 1;
+user root;
+pid {work}/nginx.pid;
+error_log {work}/error.log warn;
+
+events {{
+    worker_connections 64;
+}}
+
+http {{
+    types {{
+        application/xml xml;
+    }}
+    default_type application/octet-stream;
+    client_body_temp_path {work}/temp/body;
+    proxy_temp_path {work}/temp/proxy;
+    fastcgi_temp_path {work}/temp/fastcgi;
+    uwsgi_temp_path {work}/temp/uwsgi;
+    scgi_temp_path {work}/temp/scgi;
+    log_format requests escape=json
+        '{{"scheme":"$scheme","path":"$request_uri","user_agent":"$http_user_agent","status":$status}}';
+    access_log {requests} requests;
+    server_tokens off;
+
+    # The manifest: HTTPS only, cached briefly, so that a release reaches the
+    # fleet within minutes.
+    server {{
+        listen {address}:443 ssl;
+        ssl_certificate {cert};
+        ssl_certificate_key {key};
+        root {root};
+        location {manifest_folder} {{
+            add_header Cache-Control "public, max-age=300";
+        }}
+        location / {{
+            return 404;
+        }}
+    }}
+
+    # The packages: plain HTTP (their signature protects them). Their paths
+    # stay the same from one release to the next, so a cache must ask again
+    # (the ETag makes that cheap) rather than keep an old package.
+    server {{
+        listen {address}:80;
+        root {root};
+        location {package_folder} {{
+            add_header Cache-Control "public, no-cache";
+        }}
+        location / {{
+            return 404;
+        }}
+    }}
+}}
+"""
+
+
+class NginxOrigin:
+    """nginx serving root on address; start() and stop() bracket its life."""
+
+    def __init__(self, work, address, root, cert, key, requests_file):
+        self.work = work
+        self.address = address
+        self.root = root
+        self.cert = cert
+        self.key = key
+        self.requests_file = requests_file
+        self.process = None
+
+    def start(self, timeout=30):
+        os.makedirs(os.path.join(self.work, "temp"), exist_ok=True)
+        configuration = os.path.join(self.work, "nginx.conf")
+        with open(configuration, "w") as out:
+            out.write(CONFIGURATION.format(
+                work=self.work, requests=self.requests_file, address=self.address,
+                root=os.path.abspath(self.root), cert=self.cert, key=self.key,
+                manifest_folder=MANIFEST_FOLDER, package_folder=PACKAGE_FOLDER))
+        self.process = subprocess.Popen(
+            ["nginx", "-c", configuration, "-g", "daemon off;"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + timeout
+        while not (self._listening(443) and self._listening(80)):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.stop()
+                raise RuntimeError("nginx did not start on %s: %s" % (self.address, self.errors()))
+            time.sleep(0.1)
+
+    def stop(self, timeout=30):
+        """Ends nginx (master and worker) and waits for it."""
+        if self.process is None:
+            return
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGQUIT)
+            try:
+                self.process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=timeout)
+        self.process = None
+
+    def errors(self):
+        try:
+            with open(os.path.join(self.work, "error.log")) as log:
+                return log.read().strip() or "(no error logged)"
+        except FileNotFoundError:
+            return "(no error log)"
+
+    def requests(self):
+        """Every request served so far, oldest first."""
+        try:
+            with open(self.requests_file) as lines:
+                return [json.loads(line) for line in lines if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def _listening(self, port):
+        try:
+            with socket.create_connection((self.address, port), timeout=1):
+                return True
+        except OSError:
+            return False
