@@ -1,5 +1,6 @@
-"""Runs one update cycle of the service against the local update server and
-shows what happened, then runs again to show that the check is not due."""
+"""Publishes a release with plumix-publish, serves it with nginx, runs one
+update cycle of the service against it and shows what happened, then runs
+again to show that the check is not due."""
 
 import datetime
 import os
@@ -71,9 +72,16 @@ def main():
         env.write_settings("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
                            "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
         env.set_installed("ActiveX", "10.1.0.5")
-        env.serve_manifest("10.2.0.1", "10.2.0.1", 2)
-        env.serve_installer_package("ActiveX", "10.2.0.1")
-        env.start_server()
+        tree = os.path.join(env.work, "release")
+        heading("plumix-publish release --out %s --check-frequency 2 ..." % tree)
+        published = env.publish_release(tree, "10.2.0.1", "10.2.0.1", 2)
+        for line in (published.stdout + published.stderr).splitlines():
+            print("  " + line)
+        if published.returncode != 0:
+            sys.exit("the release was refused")
+        env.start_origin(tree)
+        heading("nginx serves the release on %s (https for the manifest, http for the "
+                "packages)" % ADDRESS)
         heading("ksm.cfg")
         for line in env.settings_bytes().decode().splitlines():
             print("  " + line)
@@ -81,7 +89,7 @@ def main():
         env.run_scheduled_start()
         heading("Install log of the service")
         show_log(env)
-        heading("Requests seen by the update server at %s" % ADDRESS)
+        heading("Requests seen by nginx at %s" % ADDRESS)
         for request in env.requests():
             print("  %s %s  (%s)" % (request["scheme"], request["path"], request["user_agent"]))
         heading("Registry state")

@@ -1,7 +1,8 @@
 #!/bin/bash
-# The main job: one whole update cycle of the service against the bundled
-# local update server, in a Wine prefix of its own, then a second run that
-# finds the check not due. Run as root from anywhere.
+# The main job: a release published with plumix-publish and served by nginx,
+# one whole update cycle of the service against it, in a Wine prefix of its
+# own, then a second run that finds the check not due. Run as root from
+# anywhere.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,10 +17,12 @@ else
 fi
 cmake -S . -B "$build" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$jobs" >/dev/null
-# The administrator's log reader, natively, to print the install log.
+# Natively: the release tool that publishes the demo's release, and the
+# administrator's log reader that prints the install log.
 CC=clang CXX=clang++ cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build/native -j"$jobs" --target plumix-log-reader >/dev/null
+cmake --build build/native -j"$jobs" --target plumix-publish plumix-log-reader >/dev/null
 
 PLUMIX_BUILD_DIR="$root/$build" PLUMIX_SOURCE_DIR="$root" PLUMIX_ARCH="$arch" \
+  PLUMIX_PUBLISH="$root/build/native/tools/publish/plumix-publish" \
   PLUMIX_LOG_READER="$root/build/native/tools/log-reader/plumix-log-reader" \
   python3 tools/demo.py

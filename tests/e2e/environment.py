@@ -4,6 +4,7 @@ local update server on a loopback address serving a manifest and signed
 packages."""
 
 import json
+import ntpath
 import os
 import shutil
 import subprocess
@@ -12,6 +13,7 @@ import time
 
 import install_log
 import task_job
+from nginx_origin import NginxOrigin
 from wine_prefix import WinePrefix
 
 SERVICE = "QuorvelPlumixPlayerUpdateSvc"
@@ -41,6 +43,25 @@ SOURCE = os.environ.get("PLUMIX_SOURCE_DIR", os.path.dirname(os.path.dirname(os.
     os.path.abspath(__file__)))))
 ARCH = os.environ.get("PLUMIX_ARCH", "x86_64")
 ADDRESS = os.environ.get("PLUMIX_E2E_ADDRESS", "127.0.0.6")
+# The native release tool (build/native/tools/publish/plumix-publish).
+PUBLISH = os.environ.get("PLUMIX_PUBLISH", "")
+
+
+def on_disk(path):
+    """Where a 32-bit program's path under C:\\windows\\system32 lies on disk
+    on 64-bit Windows: the system redirects it to syswow64."""
+    folder = "C:\\windows\\system32"
+    if path.lower().startswith(folder):
+        return "C:\\windows\\syswow64" + path[len(folder):]
+    return path
+
+
+def in_32bit_view(key):
+    """Where a 32-bit program's HKLM\\Software key lies in the 64-bit view of
+    the registry on 64-bit Windows."""
+    head = "HKLM\\SOFTWARE\\"
+    assert key.upper().startswith(head), key
+    return head + "Wow6432Node\\" + key[len(head):]
 
 
 def windows_path(host_path):
@@ -53,20 +74,29 @@ def now_filetime():
 
 
 class Environment:
-    """Created once per test process; reset() before every test."""
+    """Created once per test process; reset() before every test. With wow64,
+    the i686 build runs in a 64-bit prefix as on 64-bit Windows, and every
+    path and key is where a 32-bit program's lands there."""
 
-    def __init__(self, state_dir):
+    def __init__(self, state_dir, wow64=False):
         self.state_dir = state_dir
-        self.prefix = WinePrefix(state_dir, ARCH)
+        self.wow64 = wow64
+        self.prefix = WinePrefix(state_dir, "x86_64" if wow64 else ARCH)
+        self.settings = on_disk(SETTINGS) if wow64 else SETTINGS
+        self.console_log = on_disk(CONSOLE_LOG) if wow64 else CONSOLE_LOG
+        self.state_key = in_32bit_view(STATE_KEY) if wow64 else STATE_KEY
+        self.variant_keys = {variant: in_32bit_view(key) if wow64 else key
+                             for variant, key in VARIANT_KEYS.items()}
         self.work = os.path.join(state_dir, "work")
         self.server = None
+        self.origin = None
 
     # -- once -------------------------------------------------------------
 
     def set_up(self):
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
-        self.prefix.create("winxp64" if ARCH == "x86_64" else "winxp")
+        self.prefix.create("winxp64" if self.prefix.arch == "x86_64" else "winxp")
         os.makedirs(self.prefix.host_path("C:\\plumix"), exist_ok=True)
         shutil.copy(os.path.join(BUILD, "src", "PlumixPlayerUpdateService.exe"),
                     self.prefix.host_path(PROGRAM))
@@ -82,6 +112,7 @@ class Environment:
 
     def tear_down(self):
         self.stop_server()
+        self.stop_origin()
         self.prefix.kill_server()
 
     def _make_server_certificate(self):
@@ -122,16 +153,18 @@ class Environment:
 
     def reset(self):
         self.stop_server()
+        self.stop_origin()
         self.prefix.wait_service_state(SERVICE, "STOPPED")
-        self.prefix.reg_delete_key(STATE_KEY)
-        for key in VARIANT_KEYS.values():
+        self.prefix.reg_delete_key(self.state_key)
+        for key in self.variant_keys.values():
             self.prefix.reg_delete_key(key)
-        for path in (SERVICE_LOG, CONSOLE_LOG, SETTINGS, INSTALLER, TASK_JOB, INSTALLER + ".txt"):
+        for path in (SERVICE_LOG, self.console_log, self.settings, INSTALLER, TASK_JOB,
+                     INSTALLER + ".txt"):
             try:
                 os.remove(self.prefix.host_path(path))
             except FileNotFoundError:
                 pass
-        for folder in ("C:\\windows\\Oskvar\\Plumix", "C:\\windows\\system32\\Oskvar\\Plumix"):
+        for folder in ("C:\\windows\\Oskvar\\Plumix", ntpath.dirname(self.settings)):
             os.makedirs(self.prefix.host_path(folder), exist_ok=True)
         self.root = tempfile.mkdtemp(dir=self.work, prefix="root-")
         self.requests_file = os.path.join(self.work, "requests.jsonl")
@@ -159,6 +192,40 @@ class Environment:
             self.server.wait(timeout=30)
             self.server.stdout.close()
             self.server = None
+
+    # -- a published release on nginx --------------------------------------
+
+    def publish_release(self, out, activex, plugin, check_frequency, *options):
+        """Runs plumix-publish release over stand-in installers that install
+        the given versions (the same for both architectures) and signs with
+        the test signer; the finished process, its output captured."""
+        installers = {}
+        for variant, version in (("ActiveX", activex), ("Plugin", plugin)):
+            installers[variant] = os.path.join(self.work, "release-%s-%s.exe" % (variant, version))
+            subprocess.run([os.path.join(SOURCE, "tools", "standin-installer", "brand-standin"),
+                            os.path.join(BUILD, "tools", "standin-installer.exe"), variant,
+                            version, installers[variant]], check=True, capture_output=True)
+        return subprocess.run(
+            [PUBLISH, "release", "--out", out, "--check-frequency", str(check_frequency),
+             "--issuer", os.path.join(BUILD, "issuer", "issuer.der"),
+             "--signer-cert", os.path.join(self.work, "signer.pem"),
+             "--signer-key", os.path.join(self.work, "signer.key"),
+             "--activex", installers["ActiveX"], "--activex-64", installers["ActiveX"],
+             "--plugin", installers["Plugin"], "--plugin-64", installers["Plugin"]] +
+            list(options), capture_output=True, text=True, timeout=300)
+
+    def start_origin(self, tree):
+        """nginx serving a published tree on ADDRESS instead of the local
+        update server; its requests are logged where requests() reads."""
+        self.origin = NginxOrigin(os.path.join(self.work, "nginx"), ADDRESS, tree,
+                                  os.path.join(self.certs, "server.pem"),
+                                  os.path.join(self.certs, "server.key"), self.requests_file)
+        self.origin.start()
+
+    def stop_origin(self):
+        if self.origin is not None:
+            self.origin.stop()
+            self.origin = None
 
     def requests(self):
         try:
@@ -202,7 +269,7 @@ class Environment:
                         "--signer-key", os.path.join(self.work, "signer.key"), "--out", package],
                        check=True, capture_output=True)
         with open(package, "rb") as signed:
-            self.serve(PACKAGE_PATHS[(variant, False)], signed.read())
+            self.serve(PACKAGE_PATHS[(variant, self.wow64)], signed.read())
 
     def installer_record(self):
         """The command line the stand-in installer was started with, or None."""
@@ -248,36 +315,36 @@ class Environment:
         return os.path.exists(self.prefix.host_path(INSTALLER))
 
     def write_settings(self, text):
-        with open(self.prefix.host_path(SETTINGS), "wb") as out:
+        with open(self.prefix.host_path(self.settings), "wb") as out:
             out.write(text.encode())
 
     def settings_bytes(self):
         try:
-            with open(self.prefix.host_path(SETTINGS), "rb") as settings:
+            with open(self.prefix.host_path(self.settings), "rb") as settings:
                 return settings.read()
         except FileNotFoundError:
             return None
 
     def set_installed(self, variant, version, debugger=None):
-        key = VARIANT_KEYS[variant]
+        key = self.variant_keys[variant]
         self.prefix.reg_add(key, "Version", "REG_SZ", version)
         if debugger is not None:
             self.prefix.reg_add(key, "isScriptDebugger", "REG_DWORD", debugger)
 
     def installed_version(self, variant):
-        values = self.prefix.reg_values(VARIANT_KEYS[variant]) or {}
+        values = self.prefix.reg_values(self.variant_keys[variant]) or {}
         return values.get("Version")
 
     def update_state(self):
         """(LastUpdateCheck, UpdateAttempts) as numbers, None where missing."""
-        values = self.prefix.reg_values(STATE_KEY) or {}
+        values = self.prefix.reg_values(self.state_key) or {}
         return (values.get("LastUpdateCheck"), values.get("UpdateAttempts"))
 
     def set_update_state(self, last_check=None, attempts=None):
         if last_check is not None:
-            self.prefix.reg_add(STATE_KEY, "LastUpdateCheck", "REG_QWORD", last_check)
+            self.prefix.reg_add(self.state_key, "LastUpdateCheck", "REG_QWORD", last_check)
         if attempts is not None:
-            self.prefix.reg_add(STATE_KEY, "UpdateAttempts", "REG_DWORD", attempts)
+            self.prefix.reg_add(self.state_key, "UpdateAttempts", "REG_DWORD", attempts)
 
     def task(self):
         path = self.prefix.host_path(TASK_JOB)
@@ -293,7 +360,7 @@ class Environment:
         return events[:-2] + tail
 
     def console_events(self):
-        return install_log.event_codes(self.prefix.host_path(CONSOLE_LOG))
+        return install_log.event_codes(self.prefix.host_path(self.console_log))
 
     # -- running the program ----------------------------------------------
 
@@ -311,7 +378,7 @@ class Environment:
         for attempt in range(3):
             if attempt:
                 time.sleep(10)
-                os.remove(self.prefix.host_path(CONSOLE_LOG))
+                os.remove(self.prefix.host_path(self.console_log))
             result = self.prefix.run([PROGRAM], cwd=self.prefix.host_path(CONSOLE_DIR),
                                      timeout=timeout)
             if self.console_events()[-1:] != ["1223 1055"]:
