@@ -51,7 +51,7 @@ def on_disk(path):
     """Where a 32-bit program's path under C:\\windows\\system32 lies on disk
     on 64-bit Windows: the system redirects it to syswow64."""
     folder = "C:\\windows\\system32"
-    if path.lower().startswith(folder):
+    if path.lower().startswith(folder.lower()):
         return "C:\\windows\\syswow64" + path[len(folder):]
     return path
 
