@@ -13,7 +13,8 @@ constexpr wchar_t kBoundarySeconds[] = L":00Z";
 constexpr uint32_t kRequestDelays = 9;  // 2 to 10 s
 constexpr uint32_t kMinRequestDelay = 2;
 constexpr uint32_t kSteadyStateHours = 25;  // one check every 25 hours when always on
-constexpr int64_t kPreviousOfficeDay = -3;  // the Friday before day 0
+constexpr int64_t kOfficeWarmUpDay = -7;  // the Monday a week before day 0
+constexpr int64_t kOfficeWarmUpLastCheckAge = 2 * kSecondsPerDay + 6 * 3600;  // Friday, 18:00
 
 bool TwoDigits(const std::wstring& text, std::size_t at, int& value) {
   wchar_t tens = text[at], units = text[at + 1];
@@ -32,19 +33,26 @@ bool StartMinuteOf(uint64_t seed, uint32_t client, int schedulerVersion, int& mi
   return StartMinuteFromBoundary(draws.StartBoundary(), minute);
 }
 
-// The firing of the client's last check before the run.
-int64_t PreviousCheckFiring(const UptimeModel& uptime, uint64_t seed, uint32_t client,
-                            int startMinute) {
+// The firing of the last check before the run and when that check stored
+// LastUpdateCheck. Always on, the fleet is in its steady state at once: one
+// check every 25 hours, the last one at one of the client's hourly firings in
+// the 25 hours before the run. Office machines settle in a week: each runs the
+// week before the run from a check on the Friday before that.
+struct PreviousCheck {
+  int64_t firing;
+  int64_t storedSecond;
+};
+
+PreviousCheck PreviousCheckOf(const UptimeModel& uptime, uint64_t seed, uint32_t client,
+                              int startMinute, int requestDelay) {
   if (uptime.uptime() == Uptime::kAlways) {
     int64_t lastBeforeRun = uptime.NextFiring(client, startMinute, 60, -60, 0);
-    return lastBeforeRun - 60 * DrawBelow(seed, client, DrawPurpose::kPrevious, 0,
-                                          kSteadyStateHours);
+    int64_t firing = lastBeforeRun - 60 * DrawBelow(seed, client, DrawPurpose::kPrevious, 0,
+                                                    kSteadyStateHours);
+    return PreviousCheck{firing, firing * kSecondsPerMinute + requestDelay + kFetchSeconds};
   }
-  int64_t dayStart = kPreviousOfficeDay * kMinutesPerDay;
-  int64_t first = uptime.NextFiring(client, startMinute, 60, dayStart, dayStart + kMinutesPerDay);
-  int64_t off = dayStart + 18 * 60;
-  uint32_t firings = static_cast<uint32_t>((off - 1 - first) / 60 + 1);
-  return first + 60 * DrawBelow(seed, client, DrawPurpose::kPrevious, 0, firings);
+  return PreviousCheck{kOfficeWarmUpDay * kMinutesPerDay - 1,
+                       kOfficeWarmUpDay * kSecondsPerDay - kOfficeWarmUpLastCheckAge};
 }
 
 }  // namespace
@@ -75,14 +83,14 @@ bool MakeFleet(const PlanSettings& settings, const UptimeModel& uptime, Fleet& f
     client.startMinute = static_cast<uint8_t>(startMinute % 240);
     client.requestDelay = static_cast<uint8_t>(
         kMinRequestDelay + DrawBelow(settings.seed, id, DrawPurpose::kDelay, 0, kRequestDelays));
-    int64_t firing = PreviousCheckFiring(uptime, settings.seed, id, startMinute);
-    client.lastUpdateCheck =
-        FileTimeAt(firing * kSecondsPerMinute + client.requestDelay + kFetchSeconds);
+    PreviousCheck previous =
+        PreviousCheckOf(uptime, settings.seed, id, startMinute, client.requestDelay);
+    client.lastUpdateCheck = FileTimeAt(previous.storedSecond);
     client.intervalMinutes = interval;
     client.updateAttempts = 0;
     client.newVersion = false;
     client.notifyMode = false;
-    made.lastFiring[id] = static_cast<int32_t>(firing);
+    made.lastFiring[id] = static_cast<int32_t>(previous.firing);
   }
   fleet = std::move(made);
   return true;

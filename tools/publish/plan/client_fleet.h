@@ -35,12 +35,13 @@ struct Fleet {
 // any other text.
 bool StartMinuteFromBoundary(const std::wstring& boundary, int& minute);
 
-// A fleet in its steady state at the start of day 0. Each client's task start
-// comes from the service's own RandomStartBoundary (or RandomStartTime for
-// Task Scheduler 1.0) with a seeded draw, its request delay is 2 to 10 s, and
-// its last check before the run was at one of its hourly firings: within the
-// last 25 hours (always on) or on the Friday before (office), after which the
-// task took the plan's check frequency; the old version is installed and no
-// attempt was made. False, with the fleet left empty, when a start boundary
-// has another form.
+// A fleet as the run finds it. Each client's task start comes from the
+// service's own RandomStartBoundary (or RandomStartTime for Task Scheduler
+// 1.0) with a seeded draw, and its request delay is 2 to 10 s; the old version
+// is installed, no attempt was made, and the last check left the task at the
+// plan's check frequency. Always on, that check was at one of the client's
+// hourly firings in the 25 hours before the run (the steady state: a check
+// every 25 hours); office machines are taken up a week before the run, from a
+// check on the Friday before that, so that they settle in their weekly rhythm.
+// False, with the fleet left empty, when a start boundary has another form.
 bool MakeFleet(const PlanSettings& settings, const UptimeModel& uptime, Fleet& fleet);

@@ -52,7 +52,8 @@ class FleetSimulation {
   int64_t downloadSeconds_;
   double downloadRate_;
   double failureShare_;
-  std::vector<double> rateChanges_;
+  // Downloads running, as changes per second: every download runs at the same rate.
+  std::vector<int32_t> runningChanges_;
   PlanRecord record_;
 };
 
@@ -68,7 +69,7 @@ FleetSimulation::FleetSimulation(const PlanSettings& settings, Fleet& fleet)
       failureShare_(settings.failurePercent / 100.0) {
   downloadSeconds_ = DownloadSeconds(settings);
   downloadRate_ = settings.packageMiB * kBytesPerMiB / static_cast<double>(downloadSeconds_);
-  rateChanges_.assign(static_cast<std::size_t>(endSecond_) + 1, 0.0);
+  runningChanges_.assign(static_cast<std::size_t>(endSecond_) + 1, 0);
   record_.requests.assign(static_cast<std::size_t>(endSecond_), 0);
   record_.downloads.assign(static_cast<std::size_t>(endMinute_), 0);
   record_.failedDownloads.assign(static_cast<std::size_t>(endMinute_), 0);
@@ -141,8 +142,8 @@ bool FleetSimulation::AttemptInstall(uint32_t id, Client& client, int64_t second
     std::size_t minute = static_cast<std::size_t>(second / kSecondsPerMinute);
     ++record_.downloads[minute];
     if (fails) ++record_.failedDownloads[minute];
-    rateChanges_[static_cast<std::size_t>(second)] += downloadRate_;
-    rateChanges_[static_cast<std::size_t>(std::min(done, endSecond_))] -= downloadRate_;
+    ++runningChanges_[static_cast<std::size_t>(second)];
+    --runningChanges_[static_cast<std::size_t>(std::min(done, endSecond_))];
   }
   if (fails) return false;
   client.newVersion = true;
@@ -205,10 +206,10 @@ PlanRecord FleetSimulation::Run(PlanProgress progress) {
     }
   }
   record_.packageBytes.resize(static_cast<std::size_t>(endSecond_));
-  double rate = 0;
+  int64_t running = 0;
   for (std::size_t second = 0; second < record_.packageBytes.size(); ++second) {
-    rate += rateChanges_[second];
-    record_.packageBytes[second] = rate;
+    running += runningChanges_[second];
+    record_.packageBytes[second] = static_cast<double>(running) * downloadRate_;
   }
   return std::move(record_);
 }

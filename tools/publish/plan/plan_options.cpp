@@ -31,8 +31,9 @@ const char kPlanUsage[] =
     "  --help                this text\n"
     "Assumptions: day 0 is a Monday and UTC is every machine's local time; a firing\n"
     "while the machine is off is lost; a client's manifest request follows its firing\n"
-    "by 2 to 10 s (fixed per client) and the fetch ends 1 s later; before day 0 each\n"
-    "client checked within its last 25 hours (always) or on the Friday before (office).\n";
+    "by 2 to 10 s (fixed per client) and the fetch ends 1 s later; always-on clients\n"
+    "start in their steady state (last check within 25 hours before day 0), office\n"
+    "fleets are simulated from a week before day 0 so that they settle.\n";
 
 namespace {
 

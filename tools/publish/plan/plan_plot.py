@@ -16,25 +16,28 @@ import matplotlib.pyplot as plt  # noqa: E402  (the backend comes first)
 
 
 def read_minutes(path):
-    days, requests, gbit = [], [], []
+    days, requests, peak_gbit, mean_gbit = [], [], [], []
     with open(path, newline="") as source:
         for row in csv.DictReader(source):
             days.append(int(row["minute"]) / 1440)
             requests.append(int(row["requests"]))
-            gbit.append(float(row["mean_gbit_per_second"]))
-    return days, requests, gbit
+            peak_gbit.append(float(row["peak_gbit_per_second"]))
+            mean_gbit.append(float(row["mean_gbit_per_second"]))
+    return days, requests, peak_gbit, mean_gbit
 
 
 def main():
     if len(sys.argv) != 5:
         sys.exit("usage: plan_plot.py CSV PNG RELEASE_DAY TITLE")
     csv_path, png_path, release_day, title = sys.argv[1], sys.argv[2], float(sys.argv[3]), sys.argv[4]
-    days, requests, gbit = read_minutes(csv_path)
+    days, requests, peak_gbit, mean_gbit = read_minutes(csv_path)
     figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(9, 5.2))
     top.plot(days, requests, linewidth=0.5, color="tab:blue")
     top.set_ylabel("manifest requests\nper minute")
-    bottom.plot(days, gbit, linewidth=0.5, color="tab:orange")
-    bottom.set_ylabel("package Gbit/s\n(minute mean)")
+    bottom.plot(days, peak_gbit, linewidth=0.5, color="tab:orange", label="peak second")
+    bottom.plot(days, mean_gbit, linewidth=0.5, color="tab:brown", label="minute mean")
+    bottom.set_ylabel("package Gbit/s")
+    bottom.legend(loc="upper left", fontsize=8)
     bottom.set_xlabel("day of the run (day 0 is a Monday, 00:00 UTC)")
     for axes in (top, bottom):
         axes.grid(True, linewidth=0.3)

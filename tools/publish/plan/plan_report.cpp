@@ -65,15 +65,15 @@ std::string DayName(int64_t day) {
 void AppendFigures(std::string& text, const std::string& label, const PeriodFigures& figures,
                    uint32_t clients) {
   Append(text, "%-7s %11" PRIu64 " %8.1f %7u %9" PRIu64 " %10" PRIu64 " %7" PRIu64
-               " %11.2f %8.2f %9.2f %%",
+               " %12.2f %8.2f %10.2f %%",
          label.c_str(), figures.requests, figures.meanRequestsPerSecond,
          figures.peakRequestsPerSecond, figures.peakRequestsPerMinute, figures.downloads,
          figures.failedDownloads, figures.peakGbitPerSecond, figures.terabytesSent,
          100.0 * static_cast<double>(figures.newVersionClients) / clients);
   if (figures.checkIntervals == 0) {
-    Append(text, " %10s\n", "-");
+    Append(text, " %14s\n", "-");
   } else {
-    Append(text, " %8.2f h\n", figures.meanCheckIntervalHours);
+    Append(text, " %12.2f h\n", figures.meanCheckIntervalHours);
   }
 }
 
@@ -137,9 +137,9 @@ std::string FormatPlanReport(const PlanSettings& settings, const PlanSummary& su
          "downloads at %.6g Mbit/s (%" PRId64 " s each); %.6g %% of install attempts fail\n\n",
          settings.schedulerVersion, settings.clientMbps, DownloadSeconds(settings),
          settings.failurePercent);
-  Append(text, "%-7s %11s %8s %7s %9s %10s %7s %11s %8s %11s %10s\n", "day", "requests",
+  Append(text, "%-7s %11s %8s %7s %9s %10s %7s %12s %8s %12s %14s\n", "day", "requests",
          "mean/s", "peak/s", "peak/min", "downloads", "failed", "peak Gbit/s", "sent TB",
-         "new version", "check gap");
+         "new version", "check interval");
   for (std::size_t day = 0; day < summary.days.size(); ++day) {
     AppendFigures(text, DayName(static_cast<int64_t>(day)), summary.days[day], settings.clients);
   }
