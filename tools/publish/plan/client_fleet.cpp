@@ -13,6 +13,7 @@ constexpr wchar_t kBoundarySeconds[] = L":00Z";
 constexpr uint32_t kRequestDelays = 9;  // 2 to 10 s
 constexpr uint32_t kMinRequestDelay = 2;
 constexpr uint32_t kSteadyStateHours = 25;  // one check every 25 hours when always on
+constexpr int32_t kFrequencyWithoutManifest = 1;
 constexpr int64_t kOfficeWarmUpDay = -7;  // the Monday a week before day 0
 constexpr int64_t kOfficeWarmUpLastCheckAge = 2 * kSecondsPerDay + 6 * 3600;  // Friday, 18:00
 
@@ -73,7 +74,8 @@ bool MakeFleet(const PlanSettings& settings, const UptimeModel& uptime, Fleet& f
   Fleet made;
   made.clients.resize(settings.clients);
   made.lastFiring.resize(settings.clients);
-  uint8_t interval = static_cast<uint8_t>(RepetitionIntervalMinutes(settings.checkFrequency));
+  uint8_t interval = static_cast<uint8_t>(RepetitionIntervalMinutes(
+      settings.startAtManifestInterval ? settings.checkFrequency : kFrequencyWithoutManifest));
   for (uint32_t id = 0; id < settings.clients; ++id) {
     int startMinute = 0;
     if (!StartMinuteOf(settings.seed, id, settings.schedulerVersion, startMinute)) return false;

@@ -38,8 +38,8 @@ bool StartMinuteFromBoundary(const std::wstring& boundary, int& minute);
 // A fleet as the run finds it. Each client's task start comes from the
 // service's own RandomStartBoundary (or RandomStartTime for Task Scheduler
 // 1.0) with a seeded draw, and its request delay is 2 to 10 s; the old version
-// is installed, no attempt was made, and the last check left the task at the
-// plan's check frequency. Always on, that check was at one of the client's
+// is installed, no attempt was made, and the task runs at the interval the
+// settings choose. Always on, the last check was at one of the client's
 // hourly firings in the 25 hours before the run (the steady state: a check
 // every 25 hours); office machines are taken up a week before the run, from a
 // check on the Friday before that, so that they settle in their weekly rhythm.

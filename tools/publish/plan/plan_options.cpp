@@ -25,6 +25,10 @@ const char kPlanUsage[] =
     "  --failure-percent P   share of install attempts that fail after downloading the\n"
     "                        whole package, retried at later due checks (default 1)\n"
     "  --client-mbps R       download speed of one client in Mbit/s (default 20)\n"
+    "  --start-interval I    the task's interval when the run takes a client up:\n"
+    "                        hourly (default), as a cycle that was not due leaves it,\n"
+    "                        or manifest, as a check just before leaves it; it decides\n"
+    "                        an office machine's first firing after the weekend\n"
     "  --csv FILE            write every minute's counts to FILE\n"
     "  --plot FILE.png       draw requests and bandwidth over time, the release marked\n"
     "                        (needs /usr/bin/python3 with matplotlib)\n"
@@ -98,6 +102,9 @@ bool ApplyValue(const std::string& name, const std::string& value, PlanOptions& 
     return ParseNumber(value, 0, 100, settings.failurePercent);
   } else if (name == "--client-mbps") {
     return ParseNumber(value, 0.001, 1e6, settings.clientMbps);
+  } else if (name == "--start-interval") {
+    if (value != "hourly" && value != "manifest") return false;
+    settings.startAtManifestInterval = value == "manifest";
   } else if (name == "--csv") {
     options.csvPath = value;
     return !value.empty();
@@ -110,9 +117,9 @@ bool ApplyValue(const std::string& name, const std::string& value, PlanOptions& 
 
 bool TakesValue(const std::string& argument) {
   static const char* const kNames[] = {
-      "--clients", "--check-frequency", "--package-mib", "--days",        "--uptime",
-      "--release-day", "--seed",        "--scheduler",   "--failure-percent",
-      "--client-mbps", "--csv",         "--plot"};
+      "--clients",         "--check-frequency", "--package-mib",    "--days", "--uptime",
+      "--release-day",     "--seed",            "--scheduler",      "--csv",  "--plot",
+      "--failure-percent", "--client-mbps",     "--start-interval"};
   for (const char* name : kNames) {
     if (argument == name) return true;
   }

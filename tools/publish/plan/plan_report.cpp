@@ -133,10 +133,11 @@ std::string FormatPlanReport(const PlanSettings& settings, const PlanSummary& su
     Append(text, "release: none within the run (day %d)\n", settings.releaseDay);
   }
   Append(text,
-         "model: Task Scheduler %d.0 start times; manifest request 2-10 s after a firing; "
-         "downloads at %.6g Mbit/s (%" PRId64 " s each); %.6g %% of install attempts fail\n\n",
-         settings.schedulerVersion, settings.clientMbps, DownloadSeconds(settings),
-         settings.failurePercent);
+         "model: Task Scheduler %d.0 start times, %s interval at the start; manifest request "
+         "2-10 s after a firing; downloads at %.6g Mbit/s (%" PRId64 " s each); %.6g %% of "
+         "install attempts fail\n\n",
+         settings.schedulerVersion, settings.startAtManifestInterval ? "the manifest's" : "hourly",
+         settings.clientMbps, DownloadSeconds(settings), settings.failurePercent);
   Append(text, "%-7s %11s %8s %7s %9s %10s %7s %12s %8s %12s %14s\n", "day", "requests",
          "mean/s", "peak/s", "peak/min", "downloads", "failed", "peak Gbit/s", "sent TB",
          "new version", "check interval");

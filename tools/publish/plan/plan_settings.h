@@ -30,4 +30,9 @@ struct PlanSettings {
   double failurePercent = 1.0;
   // Download speed of one client, in megabits (10^6 bits) per second.
   double clientMbps = 20.0;
+  // The task's interval when the run takes a client up: hourly, as a cycle
+  // that was not due or "-createDefaultTask" leaves it, or the manifest's, as
+  // a check just before leaves it. It decides the first firing of an office
+  // machine after the weekend, and through it the state the fleet settles in.
+  bool startAtManifestInterval = false;
 };

@@ -57,6 +57,7 @@ TEST(ParsePlanOptions, RefusesWhatItCannotUseWithTheReason) {
       {RequiredAnd({"--scheduler", "3"}), "bad value for --scheduler: 3"},
       {RequiredAnd({"--failure-percent", "101"}), "bad value for --failure-percent: 101"},
       {RequiredAnd({"--client-mbps", "0"}), "bad value for --client-mbps: 0"},
+      {RequiredAnd({"--start-interval", "daily"}), "bad value for --start-interval: daily"},
       {RequiredAnd({"--plot", "plan.svg"}), "bad value for --plot: plan.svg"},
   };
   for (const Case& c : cases) {
@@ -73,8 +74,8 @@ TEST(ParsePlanOptions, ReadsEveryOption) {
   ASSERT_TRUE(ParsePlanOptions(
       {"--clients", "10000000", "--check-frequency", "-1", "--package-mib", "49.5", "--days",
        "21", "--uptime", "office", "--release-day", "3", "--seed", "18446744073709551615",
-       "--scheduler", "1", "--failure-percent", "2.5", "--client-mbps", "8", "--csv", "a.csv",
-       "--plot", "a.png"},
+       "--scheduler", "1", "--failure-percent", "2.5", "--client-mbps", "8", "--start-interval",
+       "manifest", "--csv", "a.csv", "--plot", "a.png"},
       options, error))
       << error;
   const PlanSettings& settings = options.settings;
@@ -88,6 +89,7 @@ TEST(ParsePlanOptions, ReadsEveryOption) {
   EXPECT_EQ(1, settings.schedulerVersion);
   EXPECT_EQ(2.5, settings.failurePercent);
   EXPECT_EQ(8.0, settings.clientMbps);
+  EXPECT_TRUE(settings.startAtManifestInterval);
   EXPECT_EQ("a.csv", options.csvPath);
   EXPECT_EQ("a.png", options.plotPath);
 }
