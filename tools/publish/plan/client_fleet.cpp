@@ -12,8 +12,6 @@ constexpr wchar_t kBoundaryDate[] = L"2000-01-01T";
 constexpr wchar_t kBoundarySeconds[] = L":00Z";
 constexpr uint32_t kRequestDelays = 9;  // 2 to 10 s
 constexpr uint32_t kMinRequestDelay = 2;
-constexpr uint32_t kSteadyStateHours = 25;  // one check every 25 hours when always on
-constexpr int32_t kFrequencyWithoutManifest = 1;
 constexpr int64_t kOfficeWarmUpDay = -7;  // the Monday a week before day 0
 constexpr int64_t kOfficeWarmUpLastCheckAge = 2 * kSecondsPerDay + 6 * 3600;  // Friday, 18:00
 
@@ -47,9 +45,12 @@ struct PreviousCheck {
 PreviousCheck PreviousCheckOf(const UptimeModel& uptime, uint64_t seed, uint32_t client,
                               int startMinute, int requestDelay) {
   if (uptime.uptime() == Uptime::kAlways) {
-    int64_t lastBeforeRun = uptime.NextFiring(client, startMinute, 60, -60, 0);
-    int64_t firing = lastBeforeRun - 60 * DrawBelow(seed, client, DrawPurpose::kPrevious, 0,
-                                                    kSteadyStateHours);
+    // Checks come at the first hourly firing more than a day after the last.
+    int hourly = RepetitionIntervalMinutes(kFrequencyWithoutManifest);
+    uint32_t firingsPerCheck = static_cast<uint32_t>(kMinutesPerDay / hourly + 1);
+    int64_t lastBeforeRun = uptime.NextFiring(client, startMinute, hourly, -hourly, 0);
+    int64_t firing = lastBeforeRun - hourly * DrawBelow(seed, client, DrawPurpose::kPrevious, 0,
+                                                        firingsPerCheck);
     return PreviousCheck{firing, firing * kSecondsPerMinute + requestDelay + kFetchSeconds};
   }
   return PreviousCheck{kOfficeWarmUpDay * kMinutesPerDay - 1,

@@ -12,6 +12,9 @@
 // firing exactly 24 hours after a check is not due.
 constexpr int64_t kFetchSeconds = 1;
 
+// The frequency a cycle registers when it fetched no manifest.
+constexpr int32_t kFrequencyWithoutManifest = 1;
+
 // One client between two of its cycles: 16 bytes, so that ten million fit in
 // 160 MB.
 struct Client {

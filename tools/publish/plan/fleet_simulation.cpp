@@ -14,7 +14,6 @@
 namespace {
 
 constexpr uint8_t kMaxUpdateAttempts = 7;
-constexpr int32_t kFrequencyWithoutManifest = 1;
 constexpr double kBytesPerMiB = 1048576.0;
 constexpr std::size_t kPrefetchDistance = 8;
 
