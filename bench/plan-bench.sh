@@ -22,12 +22,13 @@ done
 
 tools/install-dependencies.sh
 build=build/plan-bench
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMIX_SANITIZE=OFF >/dev/null
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMIX_SANITIZE=OFF \
+  >/dev/null
 cmake --build "$build" -j2 --target plumix-publish >/dev/null
 tool="$build/tools/publish/plumix-publish"
 
-echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)," \
-  "$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
+memory=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
+echo "machine: $(nproc) cores, $memory, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
 for uptime in always office; do
   command=("$tool" plan --clients "$clients" --check-frequency 4 --package-mib 50
            --days "$days" --uptime "$uptime" "${extra[@]}")

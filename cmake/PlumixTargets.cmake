@@ -10,7 +10,8 @@ else()
   # them off to measure the code as it would ship.
   option(PLUMIX_SANITIZE "Build the native configuration under AddressSanitizer and UBSan" ON)
   if(PLUMIX_SANITIZE)
-    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
   endif()
 endif()

@@ -49,8 +49,8 @@ PreviousCheck PreviousCheckOf(const UptimeModel& uptime, uint64_t seed, uint32_t
     int hourly = RepetitionIntervalMinutes(kFrequencyWithoutManifest);
     uint32_t firingsPerCheck = static_cast<uint32_t>(kMinutesPerDay / hourly + 1);
     int64_t lastBeforeRun = uptime.NextFiring(client, startMinute, hourly, -hourly, 0);
-    int64_t firing = lastBeforeRun - hourly * DrawBelow(seed, client, DrawPurpose::kPrevious, 0,
-                                                        firingsPerCheck);
+    int64_t firing = lastBeforeRun -
+                     hourly * DrawBelow(seed, client, DrawPurpose::kPrevious, 0, firingsPerCheck);
     return PreviousCheck{firing, firing * kSecondsPerMinute + requestDelay + kFetchSeconds};
   }
   return PreviousCheck{kOfficeWarmUpDay * kMinutesPerDay - 1,

@@ -89,7 +89,8 @@ int64_t FleetSimulation::FirstDueSecond(uint64_t lastCheck, int64_t from) const 
   // Guess the first whole second past lastCheck + 24 hours and keep it only
   // when the service's test confirms that it is the first due second.
   int64_t sinceStart = static_cast<int64_t>(lastCheck - kRunStartFileTime);
-  if (sinceStart < std::numeric_limits<int64_t>::max() - static_cast<int64_t>(kUpdateCheckInterval)) {
+  if (sinceStart <
+      std::numeric_limits<int64_t>::max() - static_cast<int64_t>(kUpdateCheckInterval)) {
     int64_t guess =
         FloorDiv(sinceStart + static_cast<int64_t>(kUpdateCheckInterval), kFileTimePerSecond) + 1;
     if (guess > from && guess <= limit && due(guess) && !due(guess - 1)) return guess;
@@ -118,8 +119,7 @@ int64_t FleetSimulation::NextVisit(uint32_t id, int64_t after) const {
   // At the hourly interval a cycle that is not due re-registers the same
   // interval, so only the first due firing matters.
   if (client.intervalMinutes == hourlyInterval_) return FirstDueFiring(id, after + 1);
-  return uptime_.NextFiring(id, client.startMinute, client.intervalMinutes, after + 1,
-                            endMinute_);
+  return uptime_.NextFiring(id, client.startMinute, client.intervalMinutes, after + 1, endMinute_);
 }
 
 void FleetSimulation::CountCheck(uint64_t previous, uint64_t stored, int64_t second) {
@@ -134,8 +134,8 @@ void FleetSimulation::CountCheck(uint64_t previous, uint64_t stored, int64_t sec
 
 bool FleetSimulation::AttemptInstall(uint32_t id, Client& client, int64_t second) {
   ++client.updateAttempts;
-  bool fails = DrawUnit(settings_.seed, id, DrawPurpose::kFailure, client.updateAttempts) <
-               failureShare_;
+  bool fails =
+      DrawUnit(settings_.seed, id, DrawPurpose::kFailure, client.updateAttempts) < failureShare_;
   int64_t done = second + downloadSeconds_;
   if (second < endSecond_) {
     std::size_t minute = static_cast<std::size_t>(second / kSecondsPerMinute);
@@ -146,7 +146,8 @@ bool FleetSimulation::AttemptInstall(uint32_t id, Client& client, int64_t second
   }
   if (fails) return false;
   client.newVersion = true;
-  if (done < endSecond_) ++record_.newVersionStarts[static_cast<std::size_t>(done / kSecondsPerMinute)];
+  if (done < endSecond_)
+    ++record_.newVersionStarts[static_cast<std::size_t>(done / kSecondsPerMinute)];
   return true;
 }
 

@@ -8,11 +8,11 @@
 
 // What a run measured, per second, minute or day of the run.
 struct PlanRecord {
-  std::vector<uint32_t> requests;          // manifest requests, per second
-  std::vector<double> packageBytes;        // package bytes sent, per second
-  std::vector<uint32_t> downloads;         // package downloads started, per minute
-  std::vector<uint32_t> failedDownloads;   // of those, the attempts that failed, per minute
-  std::vector<uint32_t> newVersionStarts;  // installers of the new version started, per minute
+  std::vector<uint32_t> requests;            // manifest requests, per second
+  std::vector<double> packageBytes;          // package bytes sent, per second
+  std::vector<uint32_t> downloads;           // package downloads started, per minute
+  std::vector<uint32_t> failedDownloads;     // of those, the attempts that failed, per minute
+  std::vector<uint32_t> newVersionStarts;    // installers of the new version started, per minute
   std::vector<double> checkIntervalSeconds;  // per day: summed time from each check to the
                                              // same client's previous one
   std::vector<uint64_t> checkIntervals;      // per day: how many such pairs were summed

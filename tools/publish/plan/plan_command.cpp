@@ -63,7 +63,8 @@ int RunPlanCommand(int argc, char* argv[]) {
   if (!MakeFleet(settings, uptime, fleet)) {
     return Refuse("the service's start boundary has a form this plan cannot read");
   }
-  PlanRecord record = SimulateFleet(settings, fleet, isatty(STDERR_FILENO) ? ShowProgress : nullptr);
+  PlanRecord record =
+      SimulateFleet(settings, fleet, isatty(STDERR_FILENO) ? ShowProgress : nullptr);
   std::fputs(FormatPlanReport(settings, SummarizePlan(settings, record)).c_str(), stdout);
   std::fflush(stdout);
   return WriteOutputs(options, record);

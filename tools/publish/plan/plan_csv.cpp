@@ -31,8 +31,8 @@ void WriteMinute(std::FILE* file, const PlanRecord& record, int64_t minute, uint
   std::fprintf(file, "%" PRId64 ",%" PRId64 ",%02d:%02d,%u,%u,%u,%u,%.4f,%.4f,%" PRIu64 "\n",
                minute, minute / kMinutesPerDay, static_cast<int>(ofDay / 60),
                static_cast<int>(ofDay % 60), requests, peakRequests, record.downloads[at],
-               record.failedDownloads[at], bytes * 8 / 1e9 / kSecondsPerMinute,
-               peakBytes * 8 / 1e9, newVersion);
+               record.failedDownloads[at], bytes * 8 / 1e9 / kSecondsPerMinute, peakBytes * 8 / 1e9,
+               newVersion);
 }
 
 }  // namespace
@@ -47,9 +47,10 @@ bool WritePlanCsv(const std::string& path, const PlanSettings& settings, const P
       error = partial + ": " + std::strerror(errno);
       return false;
     }
-    std::fputs("minute,day,time,requests,peak_requests_per_second,downloads,failed_downloads,"
-               "mean_gbit_per_second,peak_gbit_per_second,new_version_clients\n",
-               file.get());
+    std::fputs(
+        "minute,day,time,requests,peak_requests_per_second,downloads,failed_downloads,"
+        "mean_gbit_per_second,peak_gbit_per_second,new_version_clients\n",
+        file.get());
     uint64_t newVersion = 0;
     for (int64_t minute = 0; minute < settings.days * kMinutesPerDay; ++minute) {
       newVersion += record.newVersionStarts[static_cast<std::size_t>(minute)];

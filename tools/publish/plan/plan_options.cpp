@@ -116,10 +116,11 @@ bool ApplyValue(const std::string& name, const std::string& value, PlanOptions& 
 }
 
 bool TakesValue(const std::string& argument) {
-  static const char* const kNames[] = {
-      "--clients",         "--check-frequency", "--package-mib",    "--days", "--uptime",
-      "--release-day",     "--seed",            "--scheduler",      "--csv",  "--plot",
-      "--failure-percent", "--client-mbps",     "--start-interval"};
+  static const char* const kNames[] = {"--clients",       "--check-frequency", "--package-mib",
+                                       "--days",          "--uptime",          "--release-day",
+                                       "--seed",          "--scheduler",       "--csv",
+                                       "--plot",          "--failure-percent", "--client-mbps",
+                                       "--start-interval"};
   for (const char* name : kNames) {
     if (argument == name) return true;
   }
@@ -156,7 +157,7 @@ bool ParsePlanOptions(const std::vector<std::string>& arguments, PlanOptions& op
     havePackage |= argument == "--package-mib";
   }
   if (!read.help && !(haveClients && haveFrequency && havePackage)) {
-    error = !haveClients ? "--clients is required"
+    error = !haveClients     ? "--clients is required"
             : !haveFrequency ? "--check-frequency is required"
                              : "--package-mib is required";
     return false;

@@ -29,7 +29,8 @@ def read_minutes(path):
 def main():
     if len(sys.argv) != 5:
         sys.exit("usage: plan_plot.py CSV PNG RELEASE_DAY TITLE")
-    csv_path, png_path, release_day, title = sys.argv[1], sys.argv[2], float(sys.argv[3]), sys.argv[4]
+    csv_path, png_path, title = sys.argv[1], sys.argv[2], sys.argv[4]
+    release_day = float(sys.argv[3])
     days, requests, peak_gbit, mean_gbit = read_minutes(csv_path)
     figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(9, 5.2))
     top.plot(days, requests, linewidth=0.5, color="tab:blue")

@@ -64,8 +64,9 @@ std::string DayName(int64_t day) {
 
 void AppendFigures(std::string& text, const std::string& label, const PeriodFigures& figures,
                    uint32_t clients) {
-  Append(text, "%-7s %11" PRIu64 " %8.1f %7u %9" PRIu64 " %10" PRIu64 " %7" PRIu64
-               " %12.2f %8.2f %10.2f %%",
+  Append(text,
+         "%-7s %11" PRIu64 " %8.1f %7u %9" PRIu64 " %10" PRIu64 " %7" PRIu64
+         " %12.2f %8.2f %10.2f %%",
          label.c_str(), figures.requests, figures.meanRequestsPerSecond,
          figures.peakRequestsPerSecond, figures.peakRequestsPerMinute, figures.downloads,
          figures.failedDownloads, figures.peakGbitPerSecond, figures.terabytesSent,
@@ -94,8 +95,7 @@ PlanSummary SummarizePlan(const PlanSettings& settings, const PlanRecord& record
   std::size_t shareIndex = 0;
   int64_t releaseMinute = settings.releaseDay * kMinutesPerDay;
   for (int day = 0; day < settings.days; ++day) {
-    PeriodFigures figures =
-        FiguresOf(record, day * kSecondsPerDay, (day + 1) * kSecondsPerDay);
+    PeriodFigures figures = FiguresOf(record, day * kSecondsPerDay, (day + 1) * kSecondsPerDay);
     for (int64_t minute = day * kMinutesPerDay; minute < (day + 1) * kMinutesPerDay; ++minute) {
       newVersion += record.newVersionStarts[static_cast<std::size_t>(minute)];
       while (shareIndex < kAdoptionShareCount &&
@@ -134,13 +134,14 @@ std::string FormatPlanReport(const PlanSettings& settings, const PlanSummary& su
   }
   Append(text,
          "model: Task Scheduler %d.0 start times, %s interval at the start; manifest request "
-         "2-10 s after a firing; downloads at %.6g Mbit/s (%" PRId64 " s each); %.6g %% of "
+         "2-10 s after a firing; downloads at %.6g Mbit/s (%" PRId64
+         " s each); %.6g %% of "
          "install attempts fail\n\n",
          settings.schedulerVersion, settings.startAtManifestInterval ? "the manifest's" : "hourly",
          settings.clientMbps, DownloadSeconds(settings), settings.failurePercent);
-  Append(text, "%-7s %11s %8s %7s %9s %10s %7s %12s %8s %12s %14s\n", "day", "requests",
-         "mean/s", "peak/s", "peak/min", "downloads", "failed", "peak Gbit/s", "sent TB",
-         "new version", "check interval");
+  Append(text, "%-7s %11s %8s %7s %9s %10s %7s %12s %8s %12s %14s\n", "day", "requests", "mean/s",
+         "peak/s", "peak/min", "downloads", "failed", "peak Gbit/s", "sent TB", "new version",
+         "check interval");
   for (std::size_t day = 0; day < summary.days.size(); ++day) {
     AppendFigures(text, DayName(static_cast<int64_t>(day)), summary.days[day], settings.clients);
   }
@@ -154,7 +155,6 @@ std::string FormatPlanReport(const PlanSettings& settings, const PlanSummary& su
     }
     text += "\n";
   }
-  Append(text, "clients switched to notify mode by the attempt limit: %u\n",
-         summary.notifyClients);
+  Append(text, "clients switched to notify mode by the attempt limit: %u\n", summary.notifyClients);
   return text;
 }

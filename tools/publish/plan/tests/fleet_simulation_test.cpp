@@ -111,7 +111,8 @@ TEST(FleetSimulation, DueTestIsTheServicesOwnWithItsOddCases) {
   };
   for (const Case& c : cases) {
     Fleet fleet = OneClient(2 * 60 + 37, c.lastCheck, 60, -1);
-    std::vector<int64_t> checks = RequestSeconds(SimulateFleet(OneClientSettings(1, 3), fleet, nullptr));
+    std::vector<int64_t> checks =
+        RequestSeconds(SimulateFleet(OneClientSettings(1, 3), fleet, nullptr));
     ASSERT_FALSE(checks.empty()) << c.lastCheck;
     EXPECT_EQ(c.firstCheck, checks.front()) << c.lastCheck;
   }
@@ -196,10 +197,10 @@ TEST(StartMinuteFromBoundary, ReadsOnlyTheStartBoundaryForm) {
     bool read;
     int minute;
   } cases[] = {
-      {L"2000-01-01T02:37:00Z", true, 157},  {L"2000-01-01T00:00:00Z", true, 0},
-      {L"2000-01-01T03:59:00Z", true, 239},  {L"2000-01-01T02:37:00", false, 0},
-      {L"2000-01-02T02:37:00Z", false, 0},   {L"2000-01-01T2:37:00Z ", false, 0},
-      {L"2000-01-01T24:00:00Z", false, 0},   {L"2000-01-01T02:37:30Z", false, 0},
+      {L"2000-01-01T02:37:00Z", true, 157}, {L"2000-01-01T00:00:00Z", true, 0},
+      {L"2000-01-01T03:59:00Z", true, 239}, {L"2000-01-01T02:37:00", false, 0},
+      {L"2000-01-02T02:37:00Z", false, 0},  {L"2000-01-01T2:37:00Z ", false, 0},
+      {L"2000-01-01T24:00:00Z", false, 0},  {L"2000-01-01T02:37:30Z", false, 0},
   };
   for (const Case& c : cases) {
     int minute = -1;

@@ -16,8 +16,8 @@
 
 namespace {
 
-const std::vector<std::string> kRequired = {"--clients", "100", "--check-frequency", "4",
-                                            "--package-mib", "50"};
+const std::vector<std::string> kRequired = {"--clients", "100",           "--check-frequency",
+                                            "4",         "--package-mib", "50"};
 
 std::vector<std::string> RequiredAnd(std::vector<std::string> more) {
   std::vector<std::string> arguments = kRequired;
@@ -71,12 +71,33 @@ TEST(ParsePlanOptions, RefusesWhatItCannotUseWithTheReason) {
 TEST(ParsePlanOptions, ReadsEveryOption) {
   PlanOptions options;
   std::string error;
-  ASSERT_TRUE(ParsePlanOptions(
-      {"--clients", "10000000", "--check-frequency", "-1", "--package-mib", "49.5", "--days",
-       "21", "--uptime", "office", "--release-day", "3", "--seed", "18446744073709551615",
-       "--scheduler", "1", "--failure-percent", "2.5", "--client-mbps", "8", "--start-interval",
-       "manifest", "--csv", "a.csv", "--plot", "a.png"},
-      options, error))
+  ASSERT_TRUE(ParsePlanOptions({"--clients",
+                                "10000000",
+                                "--check-frequency",
+                                "-1",
+                                "--package-mib",
+                                "49.5",
+                                "--days",
+                                "21",
+                                "--uptime",
+                                "office",
+                                "--release-day",
+                                "3",
+                                "--seed",
+                                "18446744073709551615",
+                                "--scheduler",
+                                "1",
+                                "--failure-percent",
+                                "2.5",
+                                "--client-mbps",
+                                "8",
+                                "--start-interval",
+                                "manifest",
+                                "--csv",
+                                "a.csv",
+                                "--plot",
+                                "a.png"},
+                               options, error))
       << error;
   const PlanSettings& settings = options.settings;
   EXPECT_EQ(10000000u, settings.clients);
