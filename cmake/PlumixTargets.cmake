@@ -6,9 +6,14 @@ if(WIN32)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       ${CMAKE_SOURCE_DIR}/tools/wine/wine-run;${PLUMIX_WINE_STATE};${CMAKE_SYSTEM_PROCESSOR})
 else()
-  # The portable core is checked natively under the sanitizers.
-  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined)
+  # The portable core is checked natively under the sanitizers; benchmarks turn
+  # them off to measure the code as it would ship.
+  option(PLUMIX_SANITIZE "Build the native configuration under AddressSanitizer and UBSan" ON)
+  if(PLUMIX_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
 endif()
 
 function(plumix_defaults target)

@@ -1,0 +1,45 @@
+#!/bin/bash
+# Builds plumix-publish optimised and without the sanitizers in build/plan-bench
+# and runs its plan for 10 million clients over 14 days; prints each run's
+# figures, its wall time and its peak memory (resident set, from GNU time).
+#   bench/plan-bench.sh [--clients N] [--days D] [PLAN OPTION]...
+# The defaults run the always-on and the office fleet at check frequency 4 with
+# a 50 MiB package; further options are passed to every run.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+clients=10000000
+days=14
+extra=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --clients) clients=$2; shift 2 ;;
+    --days) days=$2; shift 2 ;;
+    *) extra+=("$1"); shift ;;
+  esac
+done
+
+tools/install-dependencies.sh
+build=build/plan-bench
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMIX_SANITIZE=OFF \
+  >/dev/null
+cmake --build "$build" -j2 --target plumix-publish >/dev/null
+tool="$build/tools/publish/plumix-publish"
+
+memory=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
+echo "machine: $(nproc) cores, $memory, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
+for uptime in always office; do
+  command=("$tool" plan --clients "$clients" --check-frequency 4 --package-mib 50
+           --days "$days" --uptime "$uptime" "${extra[@]}")
+  echo
+  echo "== ${command[*]}"
+  timing=$(mktemp)
+  /usr/bin/time -v -o "$timing" "${command[@]}"
+  wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$timing")
+  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$timing")
+  cpu=$(sed -n 's/.*Percent of CPU this job got: //p' "$timing")
+  rm -f "$timing"
+  printf 'bench: %s clients, %s days, uptime %s: wall %s, peak RSS %.0f MiB, CPU %s\n' \
+    "$clients" "$days" "$uptime" "$wall" "$(awk -v kb="$rss" 'BEGIN { print kb / 1024 }')" "$cpu"
+done
