@@ -6,7 +6,7 @@
 
 #include "exit_status.h"
 #include "plan/plan_command.h"
-#include "release/check_command.h"
+#include "check/check_command.h"
 #include "release/release_command.h"
 
 namespace {
