@@ -377,9 +377,9 @@ def attributes_changed(ctx, message, tags):
     kind = rng.choice(["remove", "alter", "add", "duplicate-digest", "two-digest-values",
                        "reorder", "remove-all", "unsigned"])
     tags.append("attrs-" + kind)
-    if kind == "remove":
+    if kind == "remove" and attributes:
         del attributes[rng.randrange(len(attributes))]
-    elif kind == "alter":
+    elif kind == "alter" and attributes:
         index = rng.randrange(len(attributes))
         attribute = attributes[index]
         kind_name = attribute["type"].native
@@ -490,10 +490,12 @@ def content_changed(ctx, message, tags):
         return maybe_resign(ctx, message, tags)
     if kind == "empty-resigned":
         content = b""
-    else:
+    elif content:
         content = bytearray(content)
         content[rng.randrange(len(content))] ^= 0x80
         content = bytes(content)
+    else:
+        content = b"\x80"
     encapsulated["content"] = content
     if kind != "altered" and key is not None:
         algorithm = info["digest_algorithm"]["algorithm"].native
@@ -541,12 +543,14 @@ def mutate(ctx, base):
     tags = []
     data = base
     for _ in range(1 if ctx.rng.random() < 0.75 else 2):
+        # A message that an earlier mutation broke, or left without the part
+        # the next one changes, keeps its bytes: the chain of mutations ends.
         try:
             message = load(data)
             message.native  # parses everything, so broken input fails here
-        except Exception:  # noqa: BLE001 - any failure to parse ends the chain
+            data = ctx.rng.choice(functions)(ctx, message, tags)
+        except (ValueError, TypeError, KeyError, IndexError, AttributeError):
             break
-        data = ctx.rng.choice(functions)(ctx, message, tags)
     return data, tags
 
 

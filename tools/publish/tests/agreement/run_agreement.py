@@ -63,9 +63,12 @@ def mutation_kinds(name):
     return "corpus:" + stem
 
 
-def run(command, **options):
-    return subprocess.run([str(part) for part in command], check=True, capture_output=True,
-                          text=True, **options)
+def run(command):
+    finished = subprocess.run([str(part) for part in command], capture_output=True, text=True)
+    if finished.returncode != 0:
+        sys.exit("%s failed (%d):\n%s" % (" ".join(map(str, command)), finished.returncode,
+                                           finished.stderr))
+    return finished
 
 
 def build_packages(options, packages):
@@ -132,6 +135,8 @@ def main():
     arguments.add_argument("--count", type=int, default=2400)
     arguments.add_argument("--seed", type=int, default=20261209)
     options = arguments.parse_args()
+    for name in ("work", "issuer_der", "issuer_key", "standin", "publisher"):
+        setattr(options, name, getattr(options, name).resolve())
     if not options.publisher.exists():
         print("verifier agreement skipped: no native build of the publisher's verifier at %s "
               "(build the native configuration first)" % options.publisher)
