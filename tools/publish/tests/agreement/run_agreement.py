@@ -147,9 +147,14 @@ def main():
 
     packages = options.work / "packages"
     attack_count = build_packages(options, packages)
-    publisher = verdicts(run([options.publisher, options.issuer_der, packages]).stdout)
-    service = verdicts(run(options.service + [windows_path(options.issuer_der),
-                                              windows_path(packages)]).stdout)
+    publisher_lines = run([options.publisher, options.issuer_der, packages]).stdout
+    service_lines = run(options.service + [windows_path(options.issuer_der),
+                                           windows_path(packages)]).stdout
+    # Kept for a closer look at any disagreement.
+    (options.work / "publisher-verdicts.txt").write_text(publisher_lines)
+    (options.work / "service-verdicts.txt").write_text(service_lines)
+    publisher = verdicts(publisher_lines)
+    service = verdicts(service_lines)
     text, dangerous, missing = report(publisher, service, attack_count, options.count)
     (options.work / "report.txt").write_text(text + "\n")
     print(text)

@@ -33,12 +33,11 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
 std::vector<std::wstring> ListFiles(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW entry = {};
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  UniqueFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  if (!search.valid()) return names;
   do {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
+  } while (FindNextFileW(search.get(), &entry));
   std::sort(names.begin(), names.end());
   return names;
 }
