@@ -28,7 +28,8 @@ bool ReadDerCertificate(const std::string& path, X509Owner& certificate, std::st
   if (!ReadSmallFile(path, bytes, error)) return false;
   const unsigned char* cursor = reinterpret_cast<const unsigned char*>(bytes.data());
   certificate.reset(d2i_X509(nullptr, &cursor, static_cast<long>(bytes.size())));
-  if (!certificate || cursor != reinterpret_cast<const unsigned char*>(bytes.data()) + bytes.size()) {
+  if (!certificate ||
+      cursor != reinterpret_cast<const unsigned char*>(bytes.data()) + bytes.size()) {
     certificate.reset();
     TakeOpenSslErrors();
     error = "not a DER certificate";

@@ -29,8 +29,8 @@ bool ReadFileBytes(const std::string& path, uint64_t limit, std::string& bytes,
     return false;
   }
   if (static_cast<uint64_t>(status.st_size) > limit) {
-    error = "larger than " + std::to_string(limit) + " bytes (" +
-            std::to_string(status.st_size) + ")";
+    error =
+        "larger than " + std::to_string(limit) + " bytes (" + std::to_string(status.st_size) + ")";
     return false;
   }
   bytes.resize(static_cast<size_t>(status.st_size));

@@ -22,10 +22,13 @@ inline void Memory(unsigned char* block) { OPENSSL_free(block); }
 
 using X509Owner = std::unique_ptr<X509, OpenSslDeleter<X509, X509_free>>;
 using PrivateKeyOwner = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY, EVP_PKEY_free>>;
-using CmsOwner = std::unique_ptr<CMS_ContentInfo, OpenSslDeleter<CMS_ContentInfo, CMS_ContentInfo_free>>;
+using CmsOwner =
+    std::unique_ptr<CMS_ContentInfo, OpenSslDeleter<CMS_ContentInfo, CMS_ContentInfo_free>>;
 using BioOwner = std::unique_ptr<BIO, OpenSslDeleter<BIO, openssl_free::Bio>>;
-using X509StackOwner = std::unique_ptr<STACK_OF(X509), OpenSslDeleter<STACK_OF(X509), openssl_free::X509Stack>>;
-using OpenSslBytes = std::unique_ptr<unsigned char, OpenSslDeleter<unsigned char, openssl_free::Memory>>;
+using X509StackOwner =
+    std::unique_ptr<STACK_OF(X509), OpenSslDeleter<STACK_OF(X509), openssl_free::X509Stack>>;
+using OpenSslBytes =
+    std::unique_ptr<unsigned char, OpenSslDeleter<unsigned char, openssl_free::Memory>>;
 using BasicConstraintsOwner =
     std::unique_ptr<BASIC_CONSTRAINTS, OpenSslDeleter<BASIC_CONSTRAINTS, BASIC_CONSTRAINTS_free>>;
 using AuthorityKeyIdOwner =

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "check/host_tree.h"
 #include "base/certificate_files.h"
 #include "base/file_bytes.h"
 #include "base/sha256.h"
+#include "check/host_tree.h"
 #include "exit_status.h"
 #include "release/release_options.h"
 #include "tree/manifest_text.h"
@@ -52,8 +52,7 @@ bool TakeValue(int argc, char* argv[], int& i, std::string& field, std::string& 
   return true;
 }
 
-OptionsResult ParseCheckOptions(int argc, char* argv[], CheckOptions& options,
-                                 std::string& error) {
+OptionsResult ParseCheckOptions(int argc, char* argv[], CheckOptions& options, std::string& error) {
   for (int i = 1; i < argc; ++i) {
     const char* name = argv[i];
     if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
@@ -90,8 +89,9 @@ void CompareWithRecord(const std::string& root, const PublishedTree& tree, Findi
   std::string error;
   ReleaseRecord record;
   if (!ReadFileBytes(path, 1024 * 1024, text, error)) {
-    findings.Warn(path, "no release record (" + error + "): the files cannot be compared with "
-                        "what was published");
+    findings.Warn(path, "no release record (" + error +
+                            "): the files cannot be compared with "
+                            "what was published");
     return;
   }
   if (!ParseReleaseRecordFiles(text, record)) {
@@ -120,9 +120,9 @@ void PrintTree(const TreeFacts& facts) {
   for (int i = 0; i < kPackageCount; ++i) {
     const PackageFacts& package = facts.packages[i];
     if (!package.accepted) continue;
-    std::printf("%s: accepted, installer %s, signer \"%s\" (expires %s)\n",
-                kPackageSlots[i].label, VersionText(package.installerVersion).c_str(),
-                package.signerSubject.c_str(), package.signerExpiry.c_str());
+    std::printf("%s: accepted, installer %s, signer \"%s\" (expires %s)\n", kPackageSlots[i].label,
+                VersionText(package.installerVersion).c_str(), package.signerSubject.c_str(),
+                package.signerExpiry.c_str());
   }
 }
 

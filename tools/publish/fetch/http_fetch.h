@@ -7,7 +7,7 @@
 struct FetchRequest {
   std::string url;
   std::string userAgent;
-  std::string caFile;  // "" for the system's trust store (HTTPS only)
+  std::string caFile;     // "" for the system's trust store (HTTPS only)
   uint64_t maxBytes = 0;  // a longer body fails the fetch
   long timeoutSeconds = 0;
 };

@@ -190,8 +190,7 @@ bool ReadVersionEntries(const Image& image, const Bytes& file, uint32_t typeDire
       uint64_t data = 0;
       FileVersion version;
       if (language.subdirectory ||
-          !RvaToOffset(image, file, uint64_t{image.resourceRva} + language.target, 16,
-                       dataEntry) ||
+          !RvaToOffset(image, file, uint64_t{image.resourceRva} + language.target, 16, dataEntry) ||
           !file.U32(dataEntry, dataRva) || !file.U32(dataEntry + 4, dataSize) ||
           !RvaToOffset(image, file, dataRva, dataSize, data) ||
           !ReadFixedInfo(file.View(data, dataSize), version)) {

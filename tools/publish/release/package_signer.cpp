@@ -13,8 +13,8 @@ bool Fail(std::string& error, const char* step) {
 
 }  // namespace
 
-bool SignPackage(const std::string& content, const SigningIdentity& identity,
-                 std::string& package, std::string& error) {
+bool SignPackage(const std::string& content, const SigningIdentity& identity, std::string& package,
+                 std::string& error) {
   const unsigned flags = CMS_BINARY | CMS_PARTIAL;
   CmsOwner message(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
   if (!message) return Fail(error, "creating the message");

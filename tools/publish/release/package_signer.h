@@ -17,5 +17,5 @@ struct SigningIdentity {
 // number (never by key identifier, which Wine's crypt32 cannot match),
 // SHA-256, the default signed attributes, and the signer's and chain's
 // certificates. False, with OpenSSL's reason, when signing fails.
-bool SignPackage(const std::string& content, const SigningIdentity& identity,
-                 std::string& package, std::string& error);
+bool SignPackage(const std::string& content, const SigningIdentity& identity, std::string& package,
+                 std::string& error);

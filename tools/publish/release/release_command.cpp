@@ -9,12 +9,12 @@
 #include "release/release_inputs.h"
 #include "release/release_options.h"
 #include "release/tree_writer.h"
+#include "signature/certificate_facts.h"
 #include "task/task_schedule.h"
 #include "tree/manifest_text.h"
 #include "tree/published_tree.h"
 #include "tree/release_record.h"
 #include "tree/tree_checks.h"
-#include "signature/certificate_facts.h"
 
 namespace {
 
@@ -59,7 +59,8 @@ bool StageTree(const ReleaseOptions& options, const ReleaseInputs& inputs, TreeW
     }
     record.packages[i] = RecordFile(kPackageSlots[i].path, package);
   }
-  std::string manifest = ManifestText(inputs.versions[0], inputs.versions[2], options.checkFrequency);
+  std::string manifest =
+      ManifestText(inputs.versions[0], inputs.versions[2], options.checkFrequency);
   record.activeX = inputs.versions[0];
   record.plugin = inputs.versions[2];
   record.checkFrequency = options.checkFrequency;
@@ -78,18 +79,17 @@ bool StageTree(const ReleaseOptions& options, const ReleaseInputs& inputs, TreeW
 // announced, and each package holds exactly its installer.
 void CheckAgainstInputs(const ReleaseOptions& options, const ReleaseInputs& inputs,
                         const PublishedTree& tree, const TreeFacts& facts, Findings& findings) {
-  if (facts.manifestParsed &&
-      (!(AnnouncedVersion(facts.announced.activeX) == inputs.versions[0]) ||
-       !(AnnouncedVersion(facts.announced.plugin) == inputs.versions[2]) ||
-       facts.announced.checkFrequency != options.checkFrequency)) {
+  if (facts.manifestParsed && (!(AnnouncedVersion(facts.announced.activeX) == inputs.versions[0]) ||
+                               !(AnnouncedVersion(facts.announced.plugin) == inputs.versions[2]) ||
+                               facts.announced.checkFrequency != options.checkFrequency)) {
     findings.Refuse(tree.manifestName,
                     "the clients' parser reads other versions or another check frequency "
                     "than the release announces");
   }
   for (int i = 0; i < kPackageCount; ++i) {
     if (facts.packages[i].accepted && facts.packages[i].content != inputs.installers[i]) {
-      findings.Refuse(tree.packageNames[i], "the package's content is not byte for byte " +
-                                                options.installers[i]);
+      findings.Refuse(tree.packageNames[i],
+                      "the package's content is not byte for byte " + options.installers[i]);
     }
   }
 }

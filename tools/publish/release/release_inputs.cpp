@@ -5,11 +5,11 @@
 #include "base/certificate_files.h"
 #include "base/file_bytes.h"
 #include "net/download_limits.h"
+#include "signature/certificate_facts.h"
 #include "tree/manifest_text.h"
 #include "tree/release_layout.h"
 #include "tree/tree_checks.h"
 #include "update/product_version.h"
-#include "signature/certificate_facts.h"
 
 namespace {
 
@@ -51,8 +51,8 @@ void ReadIdentity(const ReleaseOptions& options, time_t now, ReleaseInputs& inpu
     findings.Refuse(options.signerKey, error);
   } else if (inputs.identity.signer &&
              X509_check_private_key(inputs.identity.signer.get(), inputs.identity.key.get()) != 1) {
-    findings.Refuse(options.signerKey, "the key does not belong to the certificate in " +
-                                           options.signerCert);
+    findings.Refuse(options.signerKey,
+                    "the key does not belong to the certificate in " + options.signerCert);
   }
   for (const std::string& file : options.chain) {
     std::vector<X509Owner> certificates;

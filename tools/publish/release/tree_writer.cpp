@@ -124,9 +124,9 @@ bool TreeWriter::Commit(std::string& error) {
     errno = ENOTDIR;
     return Fail(error, target_);
   }
-  int renamed = replace ? renameat2(AT_FDCWD, staging_.c_str(), AT_FDCWD, target_.c_str(),
-                                    RENAME_EXCHANGE)
-                        : rename(staging_.c_str(), target_.c_str());
+  int renamed =
+      replace ? renameat2(AT_FDCWD, staging_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE)
+              : rename(staging_.c_str(), target_.c_str());
   if (renamed != 0) return Fail(error, "putting the new tree in place at " + target_);
   SyncPath(ParentOf(target_));
   // After an exchange the staging name holds the old tree; after a plain

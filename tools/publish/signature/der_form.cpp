@@ -42,13 +42,15 @@ bool IsDistinguishedEncoding(const std::string& package, CMS_ContentInfo* messag
   OpenSslBytes owner(encoded);
   if (length <= 0 || static_cast<size_t>(length) != package.size() ||
       std::memcmp(encoded, package.data(), package.size()) != 0) {
-    reason = "the package is not in DER form (indefinite or long-form lengths, unsorted sets "
-             "or bytes after the message)";
+    reason =
+        "the package is not in DER form (indefinite or long-form lengths, unsorted sets "
+        "or bytes after the message)";
     return false;
   }
   if (!SignedAttributesInOrder(signer)) {
-    reason = "the signed attributes are not in DER order (Wine's crypt32 would hash them "
-             "differently from Windows)";
+    reason =
+        "the signed attributes are not in DER order (Wine's crypt32 would hash them "
+        "differently from Windows)";
     return false;
   }
   return true;

@@ -98,15 +98,18 @@ bool FindSigner(CMS_SignerInfo* signer, STACK_OF(X509) * certificates, X509*& fo
     return Refuse(verdict, "the signer's identifier does not read");
   }
   if (keyId != nullptr) {
-    return Refuse(verdict, "the signer is named by key identifier, which Wine's crypt32 cannot "
-                           "match; it must be named by issuer and serial number");
+    return Refuse(verdict,
+                  "the signer is named by key identifier, which Wine's crypt32 cannot "
+                  "match; it must be named by issuer and serial number");
   }
-  std::vector<Candidate> candidates = FindCandidates(
-      certificates, [&](X509* certificate) { return MatchSigner(certificate, issuerName, serial); });
+  std::vector<Candidate> candidates = FindCandidates(certificates, [&](X509* certificate) {
+    return MatchSigner(certificate, issuerName, serial);
+  });
   if (candidates.empty()) return Refuse(verdict, "the signer's certificate is not in the package");
   if (candidates.size() > 1) {
-    return Refuse(verdict, "more than one certificate in the package could be the signer's; "
-                           "clients take whichever comes first");
+    return Refuse(verdict,
+                  "more than one certificate in the package could be the signer's; "
+                  "clients take whichever comes first");
   }
   if (candidates[0].match != LookupMatch::Full) {
     return Refuse(verdict, "the signer's certificate " + Quoted(candidates[0].certificate) +
@@ -135,14 +138,16 @@ bool CheckSignature(CMS_ContentInfo* message, CMS_SignerInfo* signer, X509* cert
   X509_ALGOR_get0(&digestId, nullptr, nullptr, digest);
   X509_ALGOR_get0(&signatureId, nullptr, nullptr, signature);
   if (!KnownDigest(OBJ_obj2nid(digestId)) || !KnownSignature(OBJ_obj2nid(signatureId))) {
-    return Refuse(verdict, "the signer uses a digest or signature algorithm the clients do not "
-                           "verify (RSA with SHA-1, SHA-256, SHA-384 or SHA-512 only)");
+    return Refuse(verdict,
+                  "the signer uses a digest or signature algorithm the clients do not "
+                  "verify (RSA with SHA-1, SHA-256, SHA-384 or SHA-512 only)");
   }
   CMS_SignerInfo_set1_signer_cert(signer, certificate);
   int attributes = CMS_signed_get_attr_count(signer);
   if (attributes == 0) {
-    return Refuse(verdict, "the signed attributes are present but empty; crypt32 and OpenSSL "
-                           "read that differently");
+    return Refuse(verdict,
+                  "the signed attributes are present but empty; crypt32 and OpenSSL "
+                  "read that differently");
   }
   if (attributes > 0 && CMS_SignerInfo_verify(signer) != 1) {
     return Refuse(verdict, "the signature over the signed attributes does not verify with " +
@@ -205,9 +210,8 @@ bool CheckAgainstIssuer(X509* issuer, time_t now, PackageVerdict& verdict) {
   X509* top = verdict.chain.back().get();
   if (X509_verify(top, X509_get0_pubkey(issuer)) != 1) {
     TakeOpenSslErrors();
-    return Refuse(verdict, "the chain ends at " + Quoted(top) +
-                               ", which the issuer certificate " + Quoted(issuer) +
-                               " did not sign");
+    return Refuse(verdict, "the chain ends at " + Quoted(top) + ", which the issuer certificate " +
+                               Quoted(issuer) + " did not sign");
   }
   if (!ValidAt(top, now)) return Refuse(verdict, ValidityProblem(top, now));
   return true;

@@ -15,7 +15,7 @@ constexpr uint32_t kMaxChainLookups = 32;
 
 // What a verification found.
 struct PackageVerdict {
-  std::string reason;  // why the package was refused; "" when it was accepted
+  std::string reason;   // why the package was refused; "" when it was accepted
   std::string content;  // the installer, when it was accepted
   // The chain that was walked: the signer first, then each issuer found in
   // the package, up to the certificate checked against the issuer.

@@ -8,8 +8,8 @@ namespace {
 // Far above any real manifest; only keeps a stray huge file out of memory.
 constexpr uint64_t kMostManifestBytes = 16u * 1024u * 1024u;
 
-bool Load(const std::string& path, const std::string& shownPath, uint64_t limit,
-          std::string& bytes, Findings& findings, const char* limitMeaning) {
+bool Load(const std::string& path, const std::string& shownPath, uint64_t limit, std::string& bytes,
+          Findings& findings, const char* limitMeaning) {
   std::string error;
   if (ReadFileBytes(path, limit, bytes, error)) return true;
   if (error.rfind("larger than", 0) == 0) error += limitMeaning;
@@ -19,8 +19,8 @@ bool Load(const std::string& path, const std::string& shownPath, uint64_t limit,
 
 }  // namespace
 
-void LoadTreeFromFolder(const std::string& root, const std::string& shownRoot,
-                        PublishedTree& tree, Findings& findings) {
+void LoadTreeFromFolder(const std::string& root, const std::string& shownRoot, PublishedTree& tree,
+                        Findings& findings) {
   tree.manifestName = shownRoot + "/" + kManifestPath;
   tree.hasManifest = Load(root + "/" + kManifestPath, tree.manifestName, kMostManifestBytes,
                           tree.manifest, findings, "");

@@ -20,5 +20,5 @@ struct PublishedTree {
 // than the service downloads; a larger one is refused unread). Each file
 // that is missing or unreadable is a refusal in findings. Files are named as
 // if the tree stood at shownRoot (a staged tree is named by its final place).
-void LoadTreeFromFolder(const std::string& root, const std::string& shownRoot,
-                        PublishedTree& tree, Findings& findings);
+void LoadTreeFromFolder(const std::string& root, const std::string& shownRoot, PublishedTree& tree,
+                        Findings& findings);

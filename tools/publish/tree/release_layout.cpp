@@ -9,8 +9,8 @@ const PackageSlot kPackageSlots[kPackageCount] = {
      PLUMIX_PACKAGE_FOLDER "install_all_win_64_ax_sgn.z", "ActiveX 64-bit"},
     {PluginVariant::Plugin, false, "--plugin", PLUMIX_PACKAGE_FOLDER "install_all_win_pl_sgn.z",
      "Plugin 32-bit"},
-    {PluginVariant::Plugin, true, "--plugin-64", PLUMIX_PACKAGE_FOLDER "install_all_win_64_pl_sgn.z",
-     "Plugin 64-bit"},
+    {PluginVariant::Plugin, true, "--plugin-64",
+     PLUMIX_PACKAGE_FOLDER "install_all_win_64_pl_sgn.z", "Plugin 64-bit"},
 };
 
 const char* VariantName(PluginVariant variant) {

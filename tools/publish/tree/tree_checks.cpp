@@ -1,9 +1,9 @@
 #include "tree/tree_checks.h"
 
 #include "net/download_limits.h"
-#include "tree/manifest_text.h"
 #include "signature/certificate_facts.h"
 #include "signature/package_verifier.h"
+#include "tree/manifest_text.h"
 
 namespace {
 
@@ -16,8 +16,8 @@ void WarnOfExpiry(const PackageVerdict& verdict, time_t now, const std::string& 
   }
 }
 
-void CheckInstallerVersion(const PackageSlot& slot, const TreeFacts& facts,
-                           PackageFacts& package, const std::string& file, Findings& findings) {
+void CheckInstallerVersion(const PackageSlot& slot, const TreeFacts& facts, PackageFacts& package,
+                           const std::string& file, Findings& findings) {
   std::string reason;
   FileVersion& version = package.installerVersion;
   if (!ReadFileVersion(package.content, version, reason)) {
@@ -25,8 +25,8 @@ void CheckInstallerVersion(const PackageSlot& slot, const TreeFacts& facts,
     return;
   }
   if (!facts.manifestParsed) return;
-  const VersionRecord& record = slot.variant == PluginVariant::ActiveX ? facts.announced.activeX
-                                                                        : facts.announced.plugin;
+  const VersionRecord& record =
+      slot.variant == PluginVariant::ActiveX ? facts.announced.activeX : facts.announced.plugin;
   FileVersion announced = AnnouncedVersion(record);
   if (!(version == announced)) {
     findings.Refuse(file, "the installer carries version " + VersionText(version) +

@@ -358,7 +358,8 @@ def certificates_changed(ctx, message, tags):
     elif kind == "add":
         extra = rng.choice([pki.issuer, pki.twin, pki.unrelated_root, pki.unrelated_leaf,
                             pki.intermediate, pki.not_ca, pki.expired_ca, pki.no_ski_ca])
-        certs.insert(rng.randrange(len(certs) + 1), cms.CertificateChoices({"certificate": extra.asn1}))
+        certs.insert(rng.randrange(len(certs) + 1),
+                     cms.CertificateChoices({"certificate": extra.asn1}))
     elif kind == "remove-all":
         certs = []
     elif kind == "add-same-subject":
@@ -386,12 +387,14 @@ def attributes_changed(ctx, message, tags):
         if kind_name == "message_digest":
             value = bytearray(attribute["values"][0].native)
             value[rng.randrange(len(value))] ^= 0xFF
-            attributes[index] = cms.CMSAttribute({"type": "message_digest", "values": [bytes(value)]})
+            attributes[index] = cms.CMSAttribute({"type": "message_digest",
+                                                  "values": [bytes(value)]})
         elif kind_name == "signing_time":
             attributes[index] = cms.CMSAttribute({"type": "signing_time", "values": [
                 cms.Time({"utc_time": NOW - rng.randrange(1, 5000) * DAY})]})
         else:
-            attributes[index] = cms.CMSAttribute({"type": "content_type", "values": ["signed_data"]})
+            attributes[index] = cms.CMSAttribute({"type": "content_type",
+                                                  "values": ["signed_data"]})
     elif kind == "add":
         attributes.append(cms.CMSAttribute({"type": "1.2.840.113549.1.9.25.3",
                                             "values": [core.OctetString(b"agreement")]}))
@@ -428,7 +431,8 @@ def signer_changed(ctx, message, tags):
     tags.append("signer-" + kind)
     sid = info["sid"].chosen
     if kind == "digest-algorithm":
-        info["digest_algorithm"] = {"algorithm": rng.choice(["sha1", "sha256", "sha384", "sha512", "md5"])}
+        info["digest_algorithm"] = {
+            "algorithm": rng.choice(["sha1", "sha256", "sha384", "sha512", "md5"])}
         algorithm = info["digest_algorithm"]["algorithm"].native
         if algorithm != "md5" and info["signed_attrs"].native is not None and rng.random() < 0.5:
             content = signed(message)["encap_content_info"]["content"].native
