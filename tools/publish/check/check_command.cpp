@@ -129,6 +129,8 @@ void PrintTree(const TreeFacts& facts) {
 }  // namespace
 
 int RunCheckCommand(int argc, char* argv[]) {
+  // Progress and refusals interleave in the order they happen, also in a pipe.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   CheckOptions options;
   std::string error;
   switch (ParseCheckOptions(argc, argv, options, error)) {

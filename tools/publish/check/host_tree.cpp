@@ -10,12 +10,14 @@ namespace {
 // Far above any real manifest; only keeps a huge answer out of memory.
 constexpr uint64_t kMostManifestBytes = 16u * 1024u * 1024u;
 
-bool FetchFile(const FetchRequest& request, std::string& body, Findings& findings) {
+bool FetchFile(const FetchRequest& request, const char* overLimit, std::string& body,
+               Findings& findings) {
   std::printf("fetching %s\n", request.url.c_str());
   std::fflush(stdout);
   FetchResult result;
   std::string error;
   if (!Fetch(request, result, error)) {
+    if (error.rfind("the answer is longer", 0) == 0) error += overLimit;
     findings.Refuse(request.url, "could not be fetched: " + error);
     return false;
   }
@@ -38,7 +40,7 @@ void LoadTreeFromHost(const std::string& host, const std::string& caFile, Publis
   manifest.maxBytes = kMostManifestBytes;
   manifest.timeoutSeconds = 300;
   tree.manifestName = manifest.url;
-  tree.hasManifest = FetchFile(manifest, tree.manifest, findings);
+  tree.hasManifest = FetchFile(manifest, "", tree.manifest, findings);
   for (int i = 0; i < kPackageCount; ++i) {
     FetchRequest package;
     package.url = "http://" + host + "/" + kPackageSlots[i].path;
@@ -46,6 +48,7 @@ void LoadTreeFromHost(const std::string& host, const std::string& caFile, Publis
     package.maxBytes = kMaxPackageBytes;
     package.timeoutSeconds = kMaxDownloadSeconds;
     tree.packageNames[i] = package.url;
-    tree.hasPackage[i] = FetchFile(package, tree.packages[i], findings);
+    tree.hasPackage[i] = FetchFile(package, ": the service does not download packages that large",
+                                   tree.packages[i], findings);
   }
 }

@@ -97,6 +97,8 @@ void CheckAgainstInputs(const ReleaseOptions& options, const ReleaseInputs& inpu
 }  // namespace
 
 int RunReleaseCommand(int argc, char* argv[]) {
+  // Progress and refusals interleave in the order they happen, also in a pipe.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   ReleaseOptions options;
   std::string usageError;
   switch (ParseReleaseOptions(argc, argv, options, usageError)) {

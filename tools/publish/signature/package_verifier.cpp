@@ -210,6 +210,11 @@ bool CheckAgainstIssuer(X509* issuer, time_t now, PackageVerdict& verdict) {
   X509* top = verdict.chain.back().get();
   if (X509_verify(top, X509_get0_pubkey(issuer)) != 1) {
     TakeOpenSslErrors();
+    if (SubjectText(top) == SubjectText(issuer)) {
+      return Refuse(verdict, "the chain ends at " + Quoted(top) +
+                                 ", another authority with the issuer certificate's name: "
+                                 "the issuer's key did not sign it");
+    }
     return Refuse(verdict, "the chain ends at " + Quoted(top) + ", which the issuer certificate " +
                                Quoted(issuer) + " did not sign");
   }

@@ -163,7 +163,8 @@ class PublishCommandsTest(unittest.TestCase):
              '"CN=Release Expired Signer,O=Wendral" expired on 2021-01-01'),
             ("unrelated CA with the issuer's name",
              dict(signer="unrelated", chain=("unrelated-root",)), package,
-             "which the issuer certificate \"CN=Release Test Issuer,O=Wendral\" did not sign"),
+             "another authority with the issuer certificate's name: the issuer's key did not "
+             "sign it"),
             ("leaf acting as issuer", dict(signer="leaf-issued", chain=("direct-leaf",)), package,
              '"CN=Release Direct Leaf,O=Wendral" would issue "CN=Release Signer From A Leaf,'
              'O=Wendral" but is not a certification authority'),

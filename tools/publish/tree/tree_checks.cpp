@@ -1,6 +1,5 @@
 #include "tree/tree_checks.h"
 
-#include "net/download_limits.h"
 #include "signature/certificate_facts.h"
 #include "signature/package_verifier.h"
 #include "tree/manifest_text.h"
@@ -56,12 +55,6 @@ void CheckPublishedTree(const PublishedTree& tree, X509* issuer, time_t now, Fin
   for (int i = 0; i < kPackageCount; ++i) {
     if (!tree.hasPackage[i]) continue;
     const std::string& file = tree.packageNames[i];
-    if (tree.packages[i].size() > kMaxPackageBytes) {
-      findings.Refuse(file, "larger than the service downloads (" +
-                                std::to_string(tree.packages[i].size()) + " > " +
-                                std::to_string(kMaxPackageBytes) + " bytes)");
-      continue;
-    }
     PackageVerdict verdict;
     if (!VerifyPackage(tree.packages[i], issuer, now, verdict)) {
       findings.Refuse(file, "clients refuse the package: " + verdict.reason);

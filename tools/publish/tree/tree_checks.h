@@ -36,8 +36,9 @@ struct TreeFacts {
 // Runs the checks that apply to a published tree, as every client sees it,
 // and records each refusal and warning under the file it is about:
 //  - the manifest parses with the clients' own parser;
-//  - each package is no larger than the service downloads and verifies
-//    under the clients' rules against issuer at time now;
+//  - each package verifies under the clients' rules against issuer at time
+//    now (the loaders have already refused one larger than the service
+//    downloads);
 //  - no certificate of a package's chain expires within 30 days (warning);
 //  - each package's installer carries, in its version resource, exactly the
 //    version the manifest announces for the package's variant (a client
