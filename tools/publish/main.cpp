@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "check/check_command.h"
 #include "exit_status.h"
 #include "plan/plan_command.h"
-#include "release/check_command.h"
 #include "release/release_command.h"
 
 namespace {

@@ -1,0 +1,142 @@
+#include "release/release_inputs.h"
+
+#include <openssl/x509.h>
+
+#include "base/certificate_files.h"
+#include "base/file_bytes.h"
+#include "net/download_limits.h"
+#include "signature/certificate_facts.h"
+#include "tree/manifest_text.h"
+#include "tree/release_layout.h"
+#include "tree/tree_checks.h"
+#include "update/product_version.h"
+
+namespace {
+
+void CheckValidity(X509* certificate, const std::string& file, time_t now, Findings& findings) {
+  std::string subject = "certificate \"" + SubjectText(certificate) + "\"";
+  time_t at = now;
+  if (X509_cmp_time(X509_get0_notBefore(certificate), &at) != -1) {
+    findings.Refuse(file, subject + " is not valid yet: clients refuse packages it signs");
+  } else if (!ValidAt(certificate, now)) {
+    findings.Refuse(file, subject + " expired on " + ExpiryText(certificate) +
+                              ": clients refuse packages it signs");
+  } else if (ExpiresWithin(certificate, now, kExpiryWarningSeconds)) {
+    findings.Warn(file, ExpiryWarning(certificate));
+  }
+}
+
+bool AlreadyIn(const SigningIdentity& identity, X509* certificate) {
+  if (X509_cmp(identity.signer.get(), certificate) == 0) return true;
+  for (const X509Owner& other : identity.chain) {
+    if (X509_cmp(other.get(), certificate) == 0) return true;
+  }
+  return false;
+}
+
+void ReadIdentity(const ReleaseOptions& options, time_t now, ReleaseInputs& inputs,
+                  Findings& findings) {
+  std::string error;
+  if (!ReadDerCertificate(options.issuer, inputs.issuer, error)) {
+    findings.Refuse(options.issuer, error);
+  }
+  std::vector<X509Owner> signer;
+  if (!ReadPemCertificates(options.signerCert, signer, error)) {
+    findings.Refuse(options.signerCert, error);
+  } else {
+    inputs.identity.signer = std::move(signer.front());
+    CheckValidity(inputs.identity.signer.get(), options.signerCert, now, findings);
+  }
+  if (!ReadPemPrivateKey(options.signerKey, inputs.identity.key, error)) {
+    findings.Refuse(options.signerKey, error);
+  } else if (inputs.identity.signer &&
+             X509_check_private_key(inputs.identity.signer.get(), inputs.identity.key.get()) != 1) {
+    findings.Refuse(options.signerKey,
+                    "the key does not belong to the certificate in " + options.signerCert);
+  }
+  for (const std::string& file : options.chain) {
+    std::vector<X509Owner> certificates;
+    if (!ReadPemCertificates(file, certificates, error)) {
+      findings.Refuse(file, error);
+      continue;
+    }
+    for (X509Owner& certificate : certificates) {
+      CheckValidity(certificate.get(), file, now, findings);
+      if (!inputs.identity.signer || !AlreadyIn(inputs.identity, certificate.get())) {
+        inputs.identity.chain.push_back(std::move(certificate));
+      }
+    }
+  }
+}
+
+void ReadInstallers(const ReleaseOptions& options, ReleaseInputs& inputs, Findings& findings) {
+  bool read[kPackageCount] = {};
+  for (int i = 0; i < kPackageCount; ++i) {
+    const std::string& file = options.installers[i];
+    std::string error;
+    if (!ReadFileBytes(file, kMaxPackageBytes, inputs.installers[i], error)) {
+      findings.Refuse(file, error);
+    } else if (!ReadFileVersion(inputs.installers[i], inputs.versions[i], error)) {
+      findings.Refuse(file, error);
+    } else {
+      read[i] = true;
+    }
+  }
+  // Slots 0 and 1 are ActiveX 32- and 64-bit, 2 and 3 Plugin.
+  for (int i = 0; i < kPackageCount; i += 2) {
+    if (read[i] && read[i + 1] && !(inputs.versions[i] == inputs.versions[i + 1])) {
+      findings.Refuse(options.installers[i + 1],
+                      "carries version " + VersionText(inputs.versions[i + 1]) + ", but the " +
+                          kPackageSlots[i].label + " installer " + options.installers[i] +
+                          " carries " + VersionText(inputs.versions[i]) +
+                          ": the manifest announces one version per variant");
+    }
+  }
+}
+
+ProductVersion AsProduct(const FileVersion& version) {
+  return ProductVersion{version.major, version.minor, version.buildMajor, version.buildMinor};
+}
+
+}  // namespace
+
+void ReadReleaseInputs(const ReleaseOptions& options, time_t now, ReleaseInputs& inputs,
+                       Findings& findings) {
+  ReadIdentity(options, now, inputs, findings);
+  ReadInstallers(options, inputs, findings);
+}
+
+void CheckAgainstPrevious(const ReleaseOptions& options, const ReleaseInputs& inputs,
+                          Findings& findings) {
+  std::string path = options.previous + "/" + kManifestPath;
+  std::string text;
+  std::string error;
+  ManifestValues previous = {};
+  if (!ReadFileBytes(path, 16u * 1024 * 1024, text, error) ||
+      !ParseManifestAsClients(text, previous)) {
+    findings.Refuse(path, error.empty() ? "the previous release's manifest does not parse" : error);
+    return;
+  }
+  const struct {
+    int slot;
+    const VersionRecord& before;
+  } variants[] = {{0, previous.activeX}, {2, previous.plugin}};
+  for (const auto& variant : variants) {
+    const FileVersion& now = inputs.versions[variant.slot];
+    const std::string& file = options.installers[variant.slot];
+    const char* name = VariantName(kPackageSlots[variant.slot].variant);
+    std::string before = VersionText(AnnouncedVersion(variant.before));
+    int order = CompareVersion(AsProduct(now), VersionOf(variant.before));
+    if (order < 0 && !options.allowOlder) {
+      findings.Refuse(file, "version " + VersionText(now) + " is lower than " + before +
+                                ", which the previous release announces for " + name +
+                                " (--allow-older publishes it anyway)");
+    } else if (order < 0) {
+      findings.Warn(file, "version " + VersionText(now) + " is lower than the previous " + before +
+                              " for " + name + "; published because of --allow-older");
+    } else if (order == 0) {
+      findings.Warn(file, "version " + VersionText(now) + " equals the previous release's for " +
+                              name + ": no client will update " + name);
+    }
+  }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <openssl/x509.h>
+
+#include <ctime>
+#include <string>
+
+// A certificate's subject as one line, RFC 2253 style ("CN=...,O=...").
+std::string SubjectText(X509* certificate);
+
+// "2027-03-01 12:00:00 UTC" for the certificate's notAfter; "" when the time
+// does not read.
+std::string ExpiryText(X509* certificate);
+
+// Whether now lies within the certificate's validity period (both ends
+// included, as crypt32's time check has it). A time that does not read
+// counts as outside.
+bool ValidAt(X509* certificate, time_t now);
+
+// Whether the certificate's notAfter lies before now + seconds.
+bool ExpiresWithin(X509* certificate, time_t now, long seconds);
+
+// Whether basic constraints mark the certificate as a certification authority,
+// as the service reads them: the extension must be there and say CA:TRUE. A
+// version 1 certificate, which OpenSSL may treat as an authority, is not one.
+bool IsCertificationAuthority(X509* certificate);
+
+// Whether the certificate carries an RSA key and is signed with RSA PKCS #1
+// v1.5 over SHA-1, SHA-256, SHA-384 or SHA-512: what crypt32 verifies on
+// every client (Wine refuses ECDSA; RSA-PSS is left out on purpose).
+bool UsesClientAlgorithms(X509* certificate);
+
+// Whether OpenSSL found every extension well-formed and none twice.
+bool HasWellFormedExtensions(X509* certificate);
