@@ -71,6 +71,7 @@ int RunProcessEntry(int argumentCount, wchar_t** arguments, const PlatformAccess
   // buffer empty rather than truncated.
   wchar_t modulePath[MAX_PATH] = {};
   DWORD length = GetFullPathNameW(arguments[0], MAX_PATH, modulePath, nullptr);
+  // Why the path is missing, for the line of a switch that needs it.
   DWORD pathError = length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
   if (length == 0 || length >= MAX_PATH) modulePath[0] = L'\0';
 
