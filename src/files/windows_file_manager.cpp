@@ -10,21 +10,22 @@ namespace VUZI {
 
 FileManager::~FileManager() = default;
 
-WindowsFileManager::FolderQuery WindowsFileManager::folderQuery = SHGetFolderPathW;
-WindowsFileManager::SystemTimeQuery WindowsFileManager::systemTimeQuery = GetSystemTime;
-
-WindowsFileManager::~WindowsFileManager() = default;
-
 namespace {
+
+LocationCaches& ProcessLocationCaches() {
+  static LocationCaches caches;
+  return caches;
+}
 
 // The location rule: a cached string, else the folder from the query (left
 // empty when the query fails) with the text appended within 260 units,
 // converted to UTF-8. A failed conversion leaves the cache empty so that the
 // next call tries again.
-const ByteString& LocateFolder(ByteString& cache, int folderConstant, const wchar_t* text) {
+const ByteString& LocateFolder(const PlatformAccess& platform, ByteString& cache,
+                               int folderConstant, const wchar_t* text) {
   if (!cache.empty()) return cache;
   wchar_t buffer[MAX_PATH] = {};
-  WindowsFileManager::folderQuery(nullptr, folderConstant, nullptr, 0, buffer);
+  platform.getFolderPath(nullptr, folderConstant, nullptr, 0, buffer);
   buffer[MAX_PATH - 1] = L'\0';
   std::wstring path(buffer);
   path.append(text);
@@ -36,24 +37,31 @@ const ByteString& LocateFolder(ByteString& cache, int folderConstant, const wcha
 
 }  // namespace
 
+WindowsFileManager::WindowsFileManager()
+    : WindowsFileManager(kSystemPlatform, ProcessLocationCaches()) {}
+
+WindowsFileManager::WindowsFileManager(const PlatformAccess& platform, LocationCaches& caches)
+    : platform_(platform), caches_(caches) {}
+
+WindowsFileManager::~WindowsFileManager() = default;
+
 const ByteString& WindowsFileManager::GetSettingsFilePath() {
-  static ByteString cache;
-  return LocateFolder(cache, CSIDL_SYSTEM, L"\\Oskvar\\Plumix\\ksm.cfg");
+  return LocateFolder(platform_, caches_.settingsFile, CSIDL_SYSTEM,
+                      L"\\Oskvar\\Plumix\\ksm.cfg");
 }
 
 const ByteString& WindowsFileManager::GetAssetCacheFolder() {
-  static ByteString cache;
-  return LocateFolder(cache, CSIDL_APPDATA, L"\\Quorvel\\Plumix Player\\AssetCache");
+  return LocateFolder(platform_, caches_.assetCache, CSIDL_APPDATA,
+                      L"\\Quorvel\\Plumix Player\\AssetCache");
 }
 
 const ByteString& WindowsFileManager::GetPlayerFolder() {
-  static ByteString cache;
-  return LocateFolder(cache, CSIDL_APPDATA, L"\\Wendral\\Plumix Player");
+  return LocateFolder(platform_, caches_.player, CSIDL_APPDATA, L"\\Wendral\\Plumix Player");
 }
 
 const ByteString& WindowsFileManager::GetPrivateDataFolder() {
-  static ByteString cache;
-  return LocateFolder(cache, CSIDL_APPDATA, L"\\Quorvel\\Plumix Player\\QRVPrivateData2");
+  return LocateFolder(platform_, caches_.privateData, CSIDL_APPDATA,
+                      L"\\Quorvel\\Plumix Player\\QRVPrivateData2");
 }
 
 const ByteString& WindowsFileManager::GetPathSeparator() {

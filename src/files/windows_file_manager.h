@@ -2,22 +2,29 @@
 
 #include <windows.h>
 
+#include "common/platform_access.h"
 #include "files/file_manager.h"
 
 namespace VUZI {
 
+// The cached results of the location operations, each filled by its first
+// successful call.
+struct LocationCaches {
+  ByteString settingsFile;
+  ByteString assetCache;
+  ByteString player;
+  ByteString privateData;
+};
+
 // The Windows file manager. It has no state of its own: the location caches
-// are process-wide and shared by all instances.
+// are shared by all instances.
 class WindowsFileManager : public FileManager {
  public:
-  // The folder query the location operations use; SHGetFolderPathW unless a
-  // test puts another in its place.
-  using FolderQuery = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-  static FolderQuery folderQuery;
-  // The clock DeleteFilesByAge reads (UTC); GetSystemTime unless a test fixes
-  // it to hit an age bound exactly.
-  using SystemTimeQuery = void(WINAPI*)(LPSYSTEMTIME);
-  static SystemTimeQuery systemTimeQuery;
+  // The system's folder query and clock, and the process-wide caches.
+  WindowsFileManager();
+  // The platform's getFolderPath and getSystemTime, and the given caches:
+  // tests start from caches of their own.
+  WindowsFileManager(const PlatformAccess& platform, LocationCaches& caches);
 
   ~WindowsFileManager() override;
 
@@ -35,6 +42,10 @@ class WindowsFileManager : public FileManager {
   // The system folder followed by "\Oskvar\Plumix\ksm.cfg", in UTF-8; cached
   // for the life of the process. Empty only when the conversion failed.
   const ByteString& GetSettingsFilePath();
+
+ private:
+  const PlatformAccess& platform_;
+  LocationCaches& caches_;
 };
 
 }  // namespace VUZI

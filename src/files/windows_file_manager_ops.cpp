@@ -8,6 +8,11 @@
 #include "common/wide_text.h"
 #include "files/windows_file_manager.h"
 
+#if defined(_M_IX86) || defined(__i386__)
+// Shell structures are packed to single bytes in 32-bit programs.
+static_assert(sizeof(SHFILEOPSTRUCTW) == 30, "SHFileOperationW reads the 32-bit shell layout");
+#endif
+
 namespace VUZI {
 
 namespace {
@@ -114,7 +119,7 @@ bool WindowsFileManager::DeleteFilesByAge(const ByteString& folder, uint64_t min
   if (!Utf8ToWide(folder.c_str(), wideFolder)) return false;
   SYSTEMTIME systemNow;
   FILETIME fileNow;
-  systemTimeQuery(&systemNow);
+  platform_.getSystemTime(&systemNow);
   if (!SystemTimeToFileTime(&systemNow, &fileNow)) return false;
   AgeBounds bounds{FileTimeValue(fileNow), minimumAgeSeconds * kFileTimeUnitsPerSecond,
                    maximumAgeSeconds * kFileTimeUnitsPerSecond};

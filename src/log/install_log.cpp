@@ -10,6 +10,10 @@ std::atomic<bool> VerboseLogging{false};
 
 const wchar_t kInstallLogPath[] = L"Oskvar\\Plumix\\PlumixInstall.log";
 
+#if defined(_M_IX86) || defined(__i386__)
+static_assert(sizeof(wchar_t) == 2, "the log holds UTF-16 units of two bytes each");
+#endif
+
 namespace {
 
 LogTimestamp CurrentUtcTimestamp() {
@@ -25,18 +29,19 @@ void EchoOnStandardOutput(const std::wstring& line) {
   fflush(stdout);
 }
 
-// Appends are serialised between processes by a lock on one byte far beyond
-// any real end of file: append access alone does not make "find the end and
-// write" one step on every platform, and without the lock two processes can
-// write at the same offset and lose a line. Readers are never blocked.
+// Appends are serialised between processes by the lock byte: without it two
+// processes can write at the same offset and lose a line. LockFileEx needs a
+// handle with read or write access, and write access (FILE_WRITE_DATA) would
+// let a write land elsewhere than at the end: read access joins the append
+// access, which alone keeps every write at the end.
 void AppendToLogFile(const std::wstring& line) {
-  UniqueFileHandle file(CreateFileW(kInstallLogPath, FILE_APPEND_DATA,
+  UniqueFileHandle file(CreateFileW(kInstallLogPath, GENERIC_READ | FILE_APPEND_DATA,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return;
   OVERLAPPED lockRange = {};
-  lockRange.Offset = 0xFFFFFFFE;
-  lockRange.OffsetHigh = 0x7FFFFFFF;
+  lockRange.Offset = static_cast<DWORD>(kInstallLogLockOffset);
+  lockRange.OffsetHigh = static_cast<DWORD>(kInstallLogLockOffset >> 32);
   bool locked = LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockRange) != 0;
   DWORD written = 0;
   WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written,

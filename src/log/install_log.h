@@ -14,6 +14,12 @@ extern std::atomic<bool> VerboseLogging;
 // folder, beside the settings file.
 extern const wchar_t kInstallLogPath[];
 
+// The byte of the install log that every writer locks while it appends:
+// append access alone does not make "find the end and write" one step on
+// every platform. It lies far beyond any real end of file, so readers are
+// never blocked.
+constexpr uint64_t kInstallLogLockOffset = 0x7FFFFFFFFFFFFFFE;
+
 // Stamps the message with the UTC time and level, echoes the line on standard
 // output and appends it to the install log. Never fails towards the caller:
 // a missing folder or a locked file only loses the line.

@@ -4,8 +4,6 @@
 
 #include "log/install_log.h"
 
-GuidSource DownloadGuidSource = ::CoCreateGuid;
-
 namespace {
 
 const wchar_t kDownloadFileName[] = L"pxi.tmp";
@@ -24,9 +22,9 @@ bool GetTemporaryFolder(std::wstring& folder) {
 }
 
 // The GUID in its registry text form; logs 1425 when the text cannot be made.
-bool NewGuidText(std::wstring& text) {
+bool NewGuidText(const PlatformAccess& platform, std::wstring& text) {
   GUID guid;
-  if (FAILED(DownloadGuidSource(&guid))) return false;
+  if (FAILED(platform.createGuid(&guid))) return false;
   wchar_t buffer[MAX_PATH] = {};
   if (StringFromGUID2(guid, buffer, MAX_PATH) <= 0) {
     LogEvent(LogLevel::Warning, 1425);
@@ -59,7 +57,7 @@ bool DownloadFolder::Create() {
   std::wstring temporaryFolder;
   if (!GetTemporaryFolder(temporaryFolder)) return false;
   std::wstring guidText;
-  if (NewGuidText(guidText)) {
+  if (NewGuidText(platform_, guidText)) {
     folderPath_ = temporaryFolder + guidText;
   } else {
     LogEvent(LogLevel::Warning, 1426);

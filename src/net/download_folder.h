@@ -4,10 +4,7 @@
 
 #include <string>
 
-// The GUID source that names download folders; CoCreateGuid unless a test
-// puts another in its place.
-using GuidSource = HRESULT(WINAPI*)(GUID*);
-extern GuidSource DownloadGuidSource;
+#include "common/platform_access.h"
 
 // The fresh folder in the temporary-files folder that one package is
 // downloaded into, with its download file "pxi.tmp". The folder is named
@@ -16,7 +13,8 @@ extern GuidSource DownloadGuidSource;
 // any other way out, by the destructor: a download leaves no debris.
 class DownloadFolder {
  public:
-  DownloadFolder() = default;
+  // The platform's createGuid makes the GUID.
+  explicit DownloadFolder(const PlatformAccess& platform) : platform_(platform) {}
   ~DownloadFolder();
   DownloadFolder(const DownloadFolder&) = delete;
   DownloadFolder& operator=(const DownloadFolder&) = delete;
@@ -34,6 +32,7 @@ class DownloadFolder {
   void Remove();
 
  private:
+  const PlatformAccess& platform_;
   std::wstring folderPath_;
   std::wstring filePath_;
   bool created_ = false;

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "common/unique_handle.h"
+#include "common/unsigned_decimal.h"
 #include "log/install_log.h"
 #include "net/download_folder.h"
-#include "settings/auto_update_policy.h"
 #include "verify/issuer_certificate.h"
 #include "verify/package_verifier.h"
 
@@ -18,10 +18,10 @@ namespace {
 
 const wchar_t kUserAgent[] = L"Download Plumix Player Installer/1.0";
 const INTERNET_PORT kPackagePort = 80;
+constexpr uint64_t kMillisecondsPerSecond = 1000;
 
 // The package path of a variant; null for an unknown variant.
-const wchar_t* PackagePath(PluginVariant variant) {
-  bool wow64 = AutoUpdatePolicy::RunningOnWow64;
+const wchar_t* PackagePath(PluginVariant variant, bool wow64) {
   switch (variant) {
     case PluginVariant::ActiveX:
       return wow64 ? L"/pub/plumixplayer/update/current/sau/11/install/install_all_win_64_ax_sgn.z"
@@ -32,6 +32,38 @@ const wchar_t* PackagePath(PluginVariant variant) {
   }
   return nullptr;
 }
+
+// The bounds of one transfer: the bytes that may arrive, and the time since
+// the request went out. The tick counter wraps after 49 days, far beyond the
+// bound, so the difference of two readings stays right.
+class TransferBounds {
+ public:
+  explicit TransferBounds(const PlatformAccess& platform)
+      : maxBytes_(platform.maxPackageBytes),
+        maxMilliseconds_(platform.maxDownloadSeconds * kMillisecondsPerSecond),
+        started_(GetTickCount()) {}
+
+  // False after logging 1209 with ERROR_FILE_TOO_LARGE when length more
+  // bytes would pass the byte bound, or with ERROR_TIMEOUT when the time
+  // bound has passed.
+  bool Admit(uint64_t length) const {
+    DWORD passed = ERROR_SUCCESS;
+    if (received_ + length > maxBytes_) passed = ERROR_FILE_TOO_LARGE;
+    else if (GetTickCount() - started_ > maxMilliseconds_) passed = ERROR_TIMEOUT;
+    if (passed == ERROR_SUCCESS) return true;
+    SetLastError(passed);
+    LogEventLastError(LogLevel::Error, 1209);
+    return false;
+  }
+
+  void Count(DWORD bytes) { received_ += bytes; }
+
+ private:
+  uint64_t maxBytes_;
+  uint64_t maxMilliseconds_;
+  DWORD started_;
+  uint64_t received_ = 0;
+};
 
 // One GET; members close in reverse order: request, connection, session.
 struct HttpTransfer {
@@ -49,12 +81,12 @@ struct HttpTransfer {
 // Plain HTTP on port 80 with the platform's defaults: the package is
 // protected by its signature, not by the transfer. Logs one 1214 for any
 // failing step.
-bool StartTransfer(const wchar_t* path, HttpTransfer& transfer) {
+bool StartTransfer(const std::wstring& host, const wchar_t* path, HttpTransfer& transfer) {
   transfer.session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (transfer.session.valid()) {
-    transfer.connection.reset(WinHttpConnect(transfer.session.get(),
-                                             AutoUpdatePolicy::PackageHost.c_str(), kPackagePort, 0));
+    transfer.connection.reset(
+        WinHttpConnect(transfer.session.get(), host.c_str(), kPackagePort, 0));
   }
   if (transfer.connection.valid()) {
     transfer.request.reset(WinHttpOpenRequest(transfer.connection.get(), L"GET", path, nullptr,
@@ -70,9 +102,33 @@ bool StartTransfer(const wchar_t* path, HttpTransfer& transfer) {
   return true;
 }
 
+// The length the response announces; 0 when it announces none (the body
+// then ends with the connection). A length beyond 32 bits reads as
+// 4294967295.
+uint32_t AnnouncedLength(HINTERNET request) {
+  wchar_t text[32] = {};
+  DWORD size = sizeof(text);
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                           text, &size, WINHTTP_NO_HEADER_INDEX)) {
+    return 0;
+  }
+  return ToUnsigned32(text);
+}
+
+// One WriteFile call that must write every byte; a short write fails with
+// ERROR_WRITE_FAULT, as a failed call fails with its own error.
+bool WriteWhole(HANDLE file, const void* data, DWORD length) {
+  DWORD written = 0;
+  if (!WriteFile(file, data, length, &written, nullptr)) return false;
+  if (written == length) return true;
+  SetLastError(ERROR_WRITE_FAULT);
+  return false;
+}
+
 // Writes the response body to the file chunk by chunk, each chunk as large as
-// WinHTTP reports available, until a pass reports no more data.
-bool StreamToFile(HINTERNET request, HANDLE file) {
+// WinHTTP reports available, until a pass reports no more data or a bound is
+// passed. A chunk that would pass the byte bound is not read.
+bool StreamToFile(HINTERNET request, HANDLE file, TransferBounds& bounds) {
   for (;;) {
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, &available)) {
@@ -80,14 +136,15 @@ bool StreamToFile(HINTERNET request, HANDLE file) {
       return false;
     }
     if (available == 0) return true;
+    if (!bounds.Admit(available)) return false;
     std::unique_ptr<uint8_t[]> chunk(new uint8_t[available + 1]());
     DWORD read = 0;
     if (!WinHttpReadData(request, chunk.get(), available, &read)) {
       LogEventLastError(LogLevel::Error, 1211);
       return false;
     }
-    DWORD written = 0;
-    if (!WriteFile(file, chunk.get(), read, &written, nullptr)) {
+    bounds.Count(read);
+    if (!WriteWhole(file, chunk.get(), read)) {
       LogEventLastError(LogLevel::Error, 1212);
       return false;
     }
@@ -96,11 +153,15 @@ bool StreamToFile(HINTERNET request, HANDLE file) {
 
 // Downloads the package into a fresh temporary folder and reads it back;
 // nothing of the folder is left afterwards. data stays empty when the
-// read-back finds nothing.
-bool FetchPackage(const wchar_t* path, std::unique_ptr<uint8_t[]>& data, uint32_t& size) {
+// read-back finds nothing. A body announced beyond the byte bound is refused
+// before anything is created on disk.
+bool FetchPackage(const ServiceContext& context, const wchar_t* path,
+                  std::unique_ptr<uint8_t[]>& data, uint32_t& size) {
+  TransferBounds bounds(context.platform);
   HttpTransfer transfer;
-  if (!StartTransfer(path, transfer)) return false;
-  DownloadFolder folder;
+  if (!StartTransfer(context.policy.PackageHost, path, transfer)) return false;
+  if (!bounds.Admit(AnnouncedLength(transfer.request.get()))) return false;
+  DownloadFolder folder(context.platform);
   if (!folder.Create()) return false;
   UniqueFileHandle file(CreateFileW(folder.filePath().c_str(), GENERIC_WRITE, 0, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -108,7 +169,7 @@ bool FetchPackage(const wchar_t* path, std::unique_ptr<uint8_t[]>& data, uint32_
     LogEventLastError(LogLevel::Error, 1207);
     return false;
   }
-  if (!StreamToFile(transfer.request.get(), file.get())) return false;
+  if (!StreamToFile(transfer.request.get(), file.get(), bounds)) return false;
   if (!file.Close()) LogEventLastError(LogLevel::Warning, 1413);
   transfer.Close();
   if (!ReadWholeFile(folder.filePath().c_str(), data, size)) {
@@ -127,8 +188,7 @@ bool WriteInstallerFile(const uint8_t* content, uint32_t length) {
     LogEventLastError(LogLevel::Error, 1215);
     return false;
   }
-  DWORD written = 0;
-  if (!WriteFile(file.get(), content, length, &written, nullptr) || written != length) {
+  if (!WriteWhole(file.get(), content, length)) {
     LogEventLastError(LogLevel::Error, 1216);
     return false;
   }
@@ -138,9 +198,10 @@ bool WriteInstallerFile(const uint8_t* content, uint32_t length) {
 
 // Accepts the package only through the verifier and writes its content as the
 // installer file. Running out of memory here fails without a line.
-bool VerifyAndWriteInstaller(const uint8_t* package, uint32_t packageLength) {
+bool VerifyAndWriteInstaller(const uint8_t* package, uint32_t packageLength,
+                             const PlatformAccess& platform) {
   try {
-    PackageVerifier verifier(IssuerCertificate, IssuerCertificateLength);
+    PackageVerifier verifier(IssuerCertificate, IssuerCertificateLength, platform);
     std::unique_ptr<uint8_t[]> content;
     uint32_t contentLength = 0;
     if (!verifier.VerifyAndExtract(package, packageLength, content, contentLength)) {
@@ -155,18 +216,18 @@ bool VerifyAndWriteInstaller(const uint8_t* package, uint32_t packageLength) {
 
 }  // namespace
 
-bool DownloadInstaller(PluginVariant variant) {
+bool DownloadInstaller(PluginVariant variant, const ServiceContext& context) {
   if (variant == PluginVariant::ActiveX) LogEvent(LogLevel::Info, 1600);
   if (variant == PluginVariant::Plugin) LogEvent(LogLevel::Info, 1601);
-  const wchar_t* path = PackagePath(variant);
+  const wchar_t* path = PackagePath(variant, context.policy.RunningOnWow64);
   if (path == nullptr) {
     LogEvent(LogLevel::Error, 1200);
     return false;
   }
   std::unique_ptr<uint8_t[]> package;
   uint32_t packageLength = 0;
-  if (!FetchPackage(path, package, packageLength)) return false;
-  return VerifyAndWriteInstaller(package.get(), packageLength);
+  if (!FetchPackage(context, path, package, packageLength)) return false;
+  return VerifyAndWriteInstaller(package.get(), packageLength, context.platform);
 }
 
 bool ReadWholeFile(const wchar_t* path, std::unique_ptr<uint8_t[]>& data, uint32_t& size) {

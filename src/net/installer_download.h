@@ -4,15 +4,20 @@
 #include <memory>
 
 #include "net/version_record.h"
+#include "settings/auto_update_policy.h"
 
 // The installer file, relative to the current directory.
 extern const wchar_t kInstallerFileName[];
 
-// Downloads the variant's signed package over HTTP from
-// AutoUpdatePolicy::PackageHost into a fresh temporary folder, verifies it and
-// writes its content as the installer file. True when the installer file has
-// been written completely from a verified package.
-bool DownloadInstaller(PluginVariant variant);
+// Downloads the variant's signed package over HTTP from the policy's
+// PackageHost into a fresh temporary folder, verifies it and writes its
+// content as the installer file. True when the installer file has been
+// written completely from a verified package. A body that passes the
+// platform's maxPackageBytes (announced or received), or a transfer that
+// lasts longer than its maxDownloadSeconds, ends with event 1209 and
+// ERROR_FILE_TOO_LARGE or ERROR_TIMEOUT; the download folder is gone on
+// every way out.
+bool DownloadInstaller(PluginVariant variant, const ServiceContext& context);
 
 // Reads a whole file into one buffer the caller owns. False for a missing or
 // empty file or a short read.

@@ -9,7 +9,6 @@
 #include "common/unique_handle.h"
 #include "log/install_log.h"
 #include "net/version_manifest_parser.h"
-#include "settings/auto_update_policy.h"
 
 namespace {
 
@@ -42,15 +41,15 @@ void ReadResponseBody(HINTERNET request, std::string& text) {
 // current error, so one early failure shows as the whole cascade. The handles
 // close in the order request, connection, session on return. True when a
 // response arrived; text then holds its body.
-bool ReceiveManifest(std::string& text) {
+bool ReceiveManifest(const std::wstring& host, std::string& text) {
   UniqueWinHttpHandle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session.valid()) LogEventLastError(LogLevel::Warning, 1400);
 
   UniqueWinHttpHandle connection;
   if (session.valid()) {
-    connection.reset(WinHttpConnect(session.get(), AutoUpdatePolicy::ManifestHost.c_str(),
-                                    INTERNET_DEFAULT_HTTPS_PORT, 0));
+    connection.reset(
+        WinHttpConnect(session.get(), host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0));
   }
   if (!connection.valid()) LogEventLastError(LogLevel::Warning, 1401);
 
@@ -77,10 +76,11 @@ bool ReceiveManifest(std::string& text) {
 
 }  // namespace
 
-bool FetchVersionManifest(std::optional<VersionRecord>& activeX, std::optional<VersionRecord>& plugin,
+bool FetchVersionManifest(const AutoUpdatePolicy& policy, std::optional<VersionRecord>& activeX,
+                          std::optional<VersionRecord>& plugin,
                           std::optional<uint32_t>& checkFrequency) {
   std::string text;
-  if (!ReceiveManifest(text)) {
+  if (!ReceiveManifest(policy.ManifestHost, text)) {
     LogEvent(LogLevel::Warning, 1408);
     return false;
   }

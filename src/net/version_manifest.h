@@ -4,11 +4,13 @@
 #include <optional>
 
 #include "net/version_record.h"
+#include "settings/auto_update_policy.h"
 
-// Fetches the version manifest over HTTPS from AutoUpdatePolicy::ManifestHost
-// and parses it. True only when all three outputs are filled; after false the
+// Fetches the version manifest over HTTPS from the policy's ManifestHost and
+// parses it. True only when all three outputs are filled; after false the
 // caller uses none of them. Logs events 1400 to 1411 at Warning.
-bool FetchVersionManifest(std::optional<VersionRecord>& activeX, std::optional<VersionRecord>& plugin,
+bool FetchVersionManifest(const AutoUpdatePolicy& policy, std::optional<VersionRecord>& activeX,
+                          std::optional<VersionRecord>& plugin,
                           std::optional<uint32_t>& checkFrequency);
 
 // Parses the NUL-terminated manifest text in place (it is altered). Logs 1410

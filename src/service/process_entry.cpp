@@ -23,8 +23,8 @@ constexpr int kSilentUpdatingOnExitCode = 1001;
 
 bool IsSwitch(const wchar_t* argument, const wchar_t* name) { return std::wcscmp(argument, name) == 0; }
 
-void RunServiceRole(const ServiceDescriptor& descriptor) {
-  std::unique_ptr<ServiceContext> context = CreateServiceContext(descriptor.modulePath);
+void RunServiceRole(const ServiceDescriptor& descriptor, const PlatformAccess& platform) {
+  std::unique_ptr<ServiceContext> context = CreateServiceContext(descriptor.modulePath, platform);
   CurrentServiceContext = context.get();
   bool dispatched = RunServiceDispatcher();
   CurrentServiceContext = nullptr;
@@ -32,8 +32,19 @@ void RunServiceRole(const ServiceDescriptor& descriptor) {
   if (!dispatched) RequestServiceStart(descriptor);
 }
 
+// A task without a program would run nothing, so none is registered when the
+// program's own path could not be resolved.
+void CreateTaskForProgram(const std::wstring& modulePath, DWORD pathError) {
+  if (modulePath.empty()) {
+    SetLastError(pathError);
+    LogEventLastError(LogLevel::Error, 1302);
+    return;
+  }
+  CreateDefaultTask(modulePath);
+}
+
 // Every comparison is made; the texts differ, so at most one switch acts.
-int RunSwitch(const wchar_t* argument, const ServiceDescriptor& descriptor) {
+int RunSwitch(const wchar_t* argument, const ServiceDescriptor& descriptor, DWORD pathError) {
   int exitCode = 0;
   if (IsSwitch(argument, L"-deleteTask")) {
     DeleteUpdateState();
@@ -41,7 +52,7 @@ int RunSwitch(const wchar_t* argument, const ServiceDescriptor& descriptor) {
   }
   if (IsSwitch(argument, L"-createDefaultTask")) {
     if (StoreUpdateAttempts(0)) StoreLastUpdateCheck(true);
-    CreateDefaultTask(descriptor.modulePath);
+    CreateTaskForProgram(descriptor.modulePath, pathError);
   }
   if (IsSwitch(argument, L"-setSilentAutoUpdate")) SetAutoUpdateMode(AutoUpdateMode::Silent);
   if (IsSwitch(argument, L"-setNotifyAutoUpdate")) SetAutoUpdateMode(AutoUpdateMode::Notify);
@@ -54,12 +65,14 @@ int RunSwitch(const wchar_t* argument, const ServiceDescriptor& descriptor) {
 
 }  // namespace
 
-int RunProcessEntry(int argumentCount, wchar_t** arguments) {
+int RunProcessEntry(int argumentCount, wchar_t** arguments, const PlatformAccess& platform) {
   int exitCode = 0;
   // The path must fit in 260 units; a longer or unresolvable one leaves the
   // buffer empty rather than truncated.
   wchar_t modulePath[MAX_PATH] = {};
   DWORD length = GetFullPathNameW(arguments[0], MAX_PATH, modulePath, nullptr);
+  // Why the path is missing, for the line of a switch that needs it.
+  DWORD pathError = length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
   if (length == 0 || length >= MAX_PATH) modulePath[0] = L'\0';
 
   WriteInstallLog(LogLevel::Info, modulePath);
@@ -69,9 +82,9 @@ int RunProcessEntry(int argumentCount, wchar_t** arguments) {
   try {
     ServiceDescriptor descriptor{modulePath, kServiceName, kServiceDisplayName};
     if (argumentCount < 2) {
-      RunServiceRole(descriptor);
+      RunServiceRole(descriptor, platform);
     } else {
-      exitCode = RunSwitch(arguments[1], descriptor);
+      exitCode = RunSwitch(arguments[1], descriptor, pathError);
     }
   } catch (const std::bad_alloc&) {
     CurrentServiceContext = nullptr;

@@ -1,47 +1,33 @@
 #include "service/service_control.h"
 
-#include <mutex>
 #include <new>
 
 #include "log/install_log.h"
 #include "service/service_descriptor.h"
-#include "settings/auto_update_policy.h"
 #include "update/update_cycle.h"
 
-StatusReportFunction statusReporter = SetServiceStatus;
+#if defined(_M_IX86) || defined(__i386__)
+static_assert(sizeof(SERVICE_STATUS) == 28, "SetServiceStatus reads seven 32-bit fields");
+#endif
 
 namespace {
 
-// Shared by the main thread (control handler) and the service thread
-// (worker); statusLock keeps a report from tearing another.
-std::mutex statusLock;
-SERVICE_STATUS serviceStatus = {};
-SERVICE_STATUS_HANDLE statusHandle = nullptr;
-DWORD checkpointCounter = 1;
+// The program's status record, used by the callbacks the Service Control
+// Manager makes.
+ServiceStatusReporter& ProgramReporter() {
+  static ServiceStatusReporter reporter(kSystemPlatform);
+  return reporter;
+}
 
 // Signalled by the stop control; nothing waits on it, and it lives as long
 // as the process.
 HANDLE ServiceStopEvent = nullptr;
 
-void ReportServiceStatusLocked(DWORD state, DWORD waitHint) {
-  serviceStatus.dwCurrentState = state;
-  serviceStatus.dwWin32ExitCode = NO_ERROR;
-  serviceStatus.dwServiceSpecificExitCode = 0;
-  serviceStatus.dwWaitHint = waitHint;
-  serviceStatus.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
-  if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) {
-    serviceStatus.dwCheckPoint = 0;
-  } else {
-    serviceStatus.dwCheckPoint = checkpointCounter++;
-  }
-  statusReporter(statusHandle, &serviceStatus);
-}
-
 // An allocation failure that escapes the cycle must not end the service
 // thread silently: it is logged and the service still reports stopped.
-void RunCycleCatchingExhaustion() {
+void RunCycleCatchingExhaustion(const ServiceContext& context) {
   try {
-    RunUpdateCycle();
+    RunUpdateCycle(context);
   } catch (const std::bad_alloc&) {
     LogEventLastError(LogLevel::Error, 1239);
   }
@@ -49,9 +35,41 @@ void RunCycleCatchingExhaustion() {
 
 }  // namespace
 
-void ReportServiceStatus(DWORD state, DWORD waitHint) {
-  std::lock_guard<std::mutex> guard(statusLock);
-  ReportServiceStatusLocked(state, waitHint);
+void ServiceStatusReporter::Attach(SERVICE_STATUS_HANDLE handle) {
+  std::lock_guard<std::mutex> guard(lock_);
+  handle_ = handle;
+  status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status_.dwServiceSpecificExitCode = 0;
+}
+
+void ServiceStatusReporter::Report(DWORD state, DWORD waitHint) {
+  std::lock_guard<std::mutex> guard(lock_);
+  ReportLocked(state, waitHint);
+}
+
+void ServiceStatusReporter::AcknowledgeStop(HANDLE stopEvent) {
+  std::lock_guard<std::mutex> guard(lock_);
+  // Once the worker has reported stopped, a late stop control must not turn
+  // the service back to stop pending.
+  if (status_.dwCurrentState == SERVICE_STOPPED) return;
+  ReportLocked(SERVICE_STOP_PENDING, 0);
+  LogEvent(LogLevel::Info, 1623);
+  SetEvent(stopEvent);
+  ReportLocked(status_.dwCurrentState, 0);
+}
+
+void ServiceStatusReporter::ReportLocked(DWORD state, DWORD waitHint) {
+  status_.dwCurrentState = state;
+  status_.dwWin32ExitCode = NO_ERROR;
+  status_.dwServiceSpecificExitCode = 0;
+  status_.dwWaitHint = waitHint;
+  status_.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
+  if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) {
+    status_.dwCheckPoint = 0;
+  } else {
+    status_.dwCheckPoint = checkpoint_++;
+  }
+  platform_.setServiceStatus(handle_, &status_);
 }
 
 bool RunServiceDispatcher() {
@@ -67,45 +85,36 @@ bool RunServiceDispatcher() {
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
-  statusHandle = RegisterServiceCtrlHandlerW(kServiceName, ServiceControlHandler);
-  if (statusHandle == nullptr) {
+  SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerW(kServiceName, ServiceControlHandler);
+  if (handle == nullptr) {
     LogEventLastError(LogLevel::Error, 1240);
     return;
   }
-  {
-    std::lock_guard<std::mutex> guard(statusLock);
-    serviceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    serviceStatus.dwServiceSpecificExitCode = 0;
-  }
-  ReportServiceStatus(SERVICE_START_PENDING, 3000);
-  RunServiceWorker();
+  ServiceStatusReporter& reporter = ProgramReporter();
+  reporter.Attach(handle);
+  reporter.Report(SERVICE_START_PENDING, 3000);
+  RunServiceWorker(reporter, CurrentServiceContext);
   LogEvent(LogLevel::Info, 1621);
 }
 
-void RunServiceWorker() {
+void RunServiceWorker(ServiceStatusReporter& reporter, const ServiceContext* context) {
   ServiceStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (ServiceStopEvent == nullptr) {
-    ReportServiceStatus(SERVICE_STOPPED, 0);
+    reporter.Report(SERVICE_STOPPED, 0);
     return;
   }
-  ReportServiceStatus(SERVICE_RUNNING, 0);
-  if (CurrentServiceContext != nullptr) {
-    RunCycleCatchingExhaustion();
+  reporter.Report(SERVICE_RUNNING, 0);
+  if (context != nullptr) {
+    RunCycleCatchingExhaustion(*context);
   } else {
     LogEventLastError(LogLevel::Error, 1241);
   }
-  ReportServiceStatus(SERVICE_STOPPED, 0);
+  reporter.Report(SERVICE_STOPPED, 0);
 }
 
-void WINAPI ServiceControlHandler(DWORD control) {
+void WINAPI ServiceControlHandler(DWORD control) { HandleServiceControl(control, ProgramReporter()); }
+
+void HandleServiceControl(DWORD control, ServiceStatusReporter& reporter) {
   LogEventValue(LogLevel::Info, 1622, static_cast<int32_t>(control));
-  if (control != SERVICE_CONTROL_STOP) return;
-  std::lock_guard<std::mutex> guard(statusLock);
-  // Once the worker has reported stopped, a late stop control must not turn
-  // the service back to stop pending.
-  if (serviceStatus.dwCurrentState == SERVICE_STOPPED) return;
-  ReportServiceStatusLocked(SERVICE_STOP_PENDING, 0);
-  LogEvent(LogLevel::Info, 1623);
-  SetEvent(ServiceStopEvent);
-  ReportServiceStatusLocked(serviceStatus.dwCurrentState, 0);
+  if (control == SERVICE_CONTROL_STOP) reporter.AcknowledgeStop(ServiceStopEvent);
 }

@@ -14,14 +14,6 @@
 const wchar_t kPrimaryDownloadHost[] = L"update.quorvel.com";
 const wchar_t kSecondaryDownloadHost[] = L"download.quorvel.com";
 
-namespace AutoUpdatePolicy {
-bool AutoUpdateDisabled = false;
-bool SilentAutoUpdateEnabled = false;
-bool RunningOnWow64 = false;
-std::wstring ManifestHost = kPrimaryDownloadHost;
-std::wstring PackageHost = kSecondaryDownloadHost;
-}  // namespace AutoUpdatePolicy
-
 ServiceContext* CurrentServiceContext = nullptr;
 
 namespace {
@@ -51,19 +43,18 @@ void SetHostFromDomain(const ByteString& domain, std::wstring& host, int32_t fai
   }
 }
 
-void ApplyServerDomain(const ByteString& domain) {
-  using namespace AutoUpdatePolicy;
-  SetHostFromDomain(domain, PackageHost, 1237);
-  SetHostFromDomain(domain, ManifestHost, 1238);
-  if (PackageHost.empty()) {
-    PackageHost = kSecondaryDownloadHost;
+void ApplyServerDomain(const ByteString& domain, AutoUpdatePolicy& policy) {
+  SetHostFromDomain(domain, policy.PackageHost, 1237);
+  SetHostFromDomain(domain, policy.ManifestHost, 1238);
+  if (policy.PackageHost.empty()) {
+    policy.PackageHost = kSecondaryDownloadHost;
   } else {
-    LogEventText(LogLevel::Info, 1628, PackageHost);
+    LogEventText(LogLevel::Info, 1628, policy.PackageHost);
   }
-  if (ManifestHost.empty()) {
-    ManifestHost = kPrimaryDownloadHost;
+  if (policy.ManifestHost.empty()) {
+    policy.ManifestHost = kPrimaryDownloadHost;
   } else {
-    LogEventText(LogLevel::Info, 1629, ManifestHost);
+    LogEventText(LogLevel::Info, 1629, policy.ManifestHost);
   }
 }
 
@@ -108,17 +99,16 @@ bool IsSilentAutoUpdateEnabled() {
   return enabled;
 }
 
-bool LoadAutoUpdatePolicy() {
-  using namespace AutoUpdatePolicy;
+bool LoadAutoUpdatePolicy(AutoUpdatePolicy& policy) {
   try {
     std::unique_ptr<SettingsFile> settings = LoadSettingsFile();
     if (ParseSettingBool(settings->Get(kVerboseLogging))) VerboseLogging = true;
     const ByteString& domain = settings->Get(kServerDomain);
-    if (!domain.empty()) ApplyServerDomain(domain);
-    AutoUpdateDisabled = ParseSettingBool(settings->Get(kAutoUpdateDisable));
-    LogEvent(LogLevel::Info, AutoUpdateDisabled ? 1613 : 1614);
-    SilentAutoUpdateEnabled = ParseSettingBool(settings->Get(kSilentAutoUpdateEnable));
-    LogEvent(LogLevel::Info, SilentAutoUpdateEnabled ? 1615 : 1616);
+    if (!domain.empty()) ApplyServerDomain(domain, policy);
+    policy.AutoUpdateDisabled = ParseSettingBool(settings->Get(kAutoUpdateDisable));
+    LogEvent(LogLevel::Info, policy.AutoUpdateDisabled ? 1613 : 1614);
+    policy.SilentAutoUpdateEnabled = ParseSettingBool(settings->Get(kSilentAutoUpdateEnable));
+    LogEvent(LogLevel::Info, policy.SilentAutoUpdateEnabled ? 1615 : 1616);
     return true;
   } catch (const std::bad_alloc&) {
     LogEvent(LogLevel::Warning, 1420);
@@ -137,9 +127,11 @@ int32_t IsWow64() {
   return wow64;
 }
 
-std::unique_ptr<ServiceContext> CreateServiceContext(const std::wstring& modulePath) {
-  std::unique_ptr<ServiceContext> context(new ServiceContext{modulePath});
-  AutoUpdatePolicy::RunningOnWow64 = IsWow64() == 1;
-  if (!LoadAutoUpdatePolicy()) LogEventLastError(LogLevel::Error, 1233);
+std::unique_ptr<ServiceContext> CreateServiceContext(const std::wstring& modulePath,
+                                                     const PlatformAccess& platform) {
+  std::unique_ptr<ServiceContext> context(
+      new ServiceContext{modulePath, AutoUpdatePolicy(), platform});
+  context->policy.RunningOnWow64 = IsWow64() == 1;
+  if (!LoadAutoUpdatePolicy(context->policy)) LogEventLastError(LogLevel::Error, 1233);
   return context;
 }

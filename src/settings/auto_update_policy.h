@@ -4,20 +4,22 @@
 #include <memory>
 #include <string>
 
+#include "common/platform_access.h"
+
 // The built-in update hosts: the manifest comes from the primary, packages
 // from the secondary, unless SilentAutoUpdateServerDomain names another host.
 extern const wchar_t kPrimaryDownloadHost[];
 extern const wchar_t kSecondaryDownloadHost[];
 
-// Process-wide values read from the settings file once at service start and
-// only read afterwards. Neither host is ever empty.
-namespace AutoUpdatePolicy {
-extern bool AutoUpdateDisabled;
-extern bool SilentAutoUpdateEnabled;
-extern bool RunningOnWow64;
-extern std::wstring ManifestHost;
-extern std::wstring PackageHost;
-}  // namespace AutoUpdatePolicy
+// The values read from the settings file once at service start and only read
+// afterwards; the service context holds them. Neither host is ever empty.
+struct AutoUpdatePolicy {
+  bool AutoUpdateDisabled = false;
+  bool SilentAutoUpdateEnabled = false;
+  bool RunningOnWow64 = false;
+  std::wstring ManifestHost = kPrimaryDownloadHost;
+  std::wstring PackageHost = kSecondaryDownloadHost;
+};
 
 enum class AutoUpdateMode : int32_t { Silent = 0, Notify = 1, Disable = 2 };
 
@@ -30,21 +32,25 @@ bool SetAutoUpdateMode(AutoUpdateMode mode);
 // AutoUpdateDisable is not consulted.
 bool IsSilentAutoUpdateEnabled();
 
-// Fills AutoUpdatePolicy and switches on VerboseLogging from the settings
-// file. False only after running out of memory (event 1420).
-bool LoadAutoUpdatePolicy();
+// Fills the policy and switches on VerboseLogging from the settings file.
+// False only after running out of memory (event 1420).
+bool LoadAutoUpdatePolicy(AutoUpdatePolicy& policy);
 
 // What IsWow64Process reports for this process; 0 when the system lacks it.
 int32_t IsWow64();
 
-// The process-wide object of the service role.
+// The process-wide object of the service role: what one update cycle works
+// with.
 struct ServiceContext {
   std::wstring modulePath;
+  AutoUpdatePolicy policy;
+  const PlatformAccess& platform;
 };
 
 // Null outside the service role.
 extern ServiceContext* CurrentServiceContext;
 
-// Keeps a copy of the path, sets RunningOnWow64 and loads the policy (event
-// 1233 when that fails).
-std::unique_ptr<ServiceContext> CreateServiceContext(const std::wstring& modulePath);
+// Keeps a copy of the path and the platform, sets RunningOnWow64 and loads
+// the policy (event 1233 when that fails).
+std::unique_ptr<ServiceContext> CreateServiceContext(const std::wstring& modulePath,
+                                                     const PlatformAccess& platform);

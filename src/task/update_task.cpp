@@ -8,9 +8,13 @@
 const wchar_t UpdateTaskName[] = L"Quorvel Plumix Player Updater";
 const wchar_t TaskAuthor[] = L"Quorvel Systems Incorporated";
 
+#if defined(_M_IX86) || defined(__i386__)
+static_assert(sizeof(OSVERSIONINFOA) == 148, "GetVersionExA tells the structure by its size");
+#endif
+
 int32_t SelectSchedulerVersion() {
   OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof(version);  // 148 bytes
+  version.dwOSVersionInfoSize = sizeof(version);
   if (!GetVersionExA(&version)) return 1;
   return SchedulerVersionFor(version.dwPlatformId, version.dwMajorVersion);
 }

@@ -4,6 +4,10 @@
 
 #include "common/unique_handle.h"
 
+#if defined(_M_IX86) || defined(__i386__)
+static_assert(sizeof(wchar_t) == 2, "registry strings are read as UTF-16 units of two bytes");
+#endif
+
 namespace {
 
 // 512 UTF-16 units, terminator included.

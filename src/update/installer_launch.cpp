@@ -8,6 +8,10 @@
 #include "log/install_log.h"
 #include "net/installer_download.h"
 
+#if defined(_M_IX86) || defined(__i386__)
+static_assert(sizeof(STARTUPINFOW) == 68, "CreateProcessW takes the start-up information by size");
+#endif
+
 namespace {
 
 const wchar_t kInstallerCommandLine[] = L"PlumixPlayerInstaller.exe -install -iv 9";
@@ -26,9 +30,9 @@ bool InstallerFilePath(std::wstring& path) {
 
 }  // namespace
 
-bool InstallUpdate(const VersionRecord& record) {
+bool InstallUpdate(const VersionRecord& record, const ServiceContext& context) {
   try {
-    if (!DownloadInstaller(record.variant)) return false;
+    if (!DownloadInstaller(record.variant, context)) return false;
   } catch (const std::bad_alloc&) {
     LogEventLastError(LogLevel::Error, 1236);
     return false;
@@ -52,12 +56,13 @@ bool LaunchInstaller(std::wstring commandLine) {
   BOOL created = InstallerFilePath(application) &&
                  CreateProcessW(application.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
                                 flags, nullptr, nullptr, &startup, &process);
+  // Owned before the log line, which can run out of memory.
+  UniqueKernelHandle processHandle(process.hProcess);
+  UniqueKernelHandle threadHandle(process.hThread);
   if (created) {
     LogEvent(LogLevel::Info, 1602);
   } else {
     LogEventLastError(LogLevel::Error, 1218);
   }
-  UniqueKernelHandle processHandle(process.hProcess);
-  UniqueKernelHandle threadHandle(process.hThread);
   return created != 0;
 }

@@ -24,9 +24,10 @@ bool AttemptLimitReached() {
 
 // Counts the attempt, runs the install step and logs its outcome. True when
 // the installer was started.
-bool AttemptInstall(const VersionRecord& record, int32_t launchedEvent, int32_t failedEvent) {
+bool AttemptInstall(const VersionRecord& record, const ServiceContext& context,
+                    int32_t launchedEvent, int32_t failedEvent) {
   IncrementUpdateAttempts();
-  if (InstallUpdate(record)) {
+  if (InstallUpdate(record, context)) {
     LogEvent(LogLevel::Info, launchedEvent);
     return true;
   }
@@ -36,19 +37,24 @@ bool AttemptInstall(const VersionRecord& record, int32_t launchedEvent, int32_t 
 
 // ActiveX first; the Plugin variant is looked at only when ActiveX needs
 // nothing, so a failed ActiveX install is retried at the next due check.
-bool InstallFirstOutdatedVariant(const FetchedManifest& manifest) {
-  if (IsUpdateNeeded(*manifest.activeX)) return AttemptInstall(*manifest.activeX, 1609, 1234);
-  if (IsUpdateNeeded(*manifest.plugin)) return AttemptInstall(*manifest.plugin, 1610, 1300);
+bool InstallFirstOutdatedVariant(const FetchedManifest& manifest, const ServiceContext& context) {
+  if (IsUpdateNeeded(*manifest.activeX)) {
+    return AttemptInstall(*manifest.activeX, context, 1609, 1234);
+  }
+  if (IsUpdateNeeded(*manifest.plugin)) return AttemptInstall(*manifest.plugin, context, 1610, 1300);
   return false;
 }
 
 // The steps from the policy gate to the install. Returns whether an installer
 // was launched; manifest is filled only when the fetch succeeded.
-bool CheckAndInstall(FetchedManifest& manifest) {
-  if (AutoUpdatePolicy::AutoUpdateDisabled || !AutoUpdatePolicy::SilentAutoUpdateEnabled) return false;
+bool CheckAndInstall(const ServiceContext& context, FetchedManifest& manifest) {
+  const AutoUpdatePolicy& policy = context.policy;
+  if (policy.AutoUpdateDisabled || !policy.SilentAutoUpdateEnabled) return false;
   if (!IsUpdateCheckDue()) return false;
   FetchedManifest fetched;
-  if (!FetchVersionManifest(fetched.activeX, fetched.plugin, fetched.checkFrequency)) return false;
+  if (!FetchVersionManifest(policy, fetched.activeX, fetched.plugin, fetched.checkFrequency)) {
+    return false;
+  }
   manifest = fetched;
   StoreLastUpdateCheck(false);
   if (AttemptLimitReached()) {
@@ -56,7 +62,7 @@ bool CheckAndInstall(FetchedManifest& manifest) {
     SetAutoUpdateMode(AutoUpdateMode::Notify);
     return false;
   }
-  return InstallFirstOutdatedVariant(manifest);
+  return InstallFirstOutdatedVariant(manifest, context);
 }
 
 }  // namespace
@@ -67,10 +73,10 @@ bool RefreshUpdateTask(std::optional<uint32_t> checkFrequency, const ServiceCont
   return RegisterUpdateTask(*request);
 }
 
-void RunUpdateCycle() {
+void RunUpdateCycle(const ServiceContext& context) {
   LogEvent(LogLevel::Info, 1608);
   FetchedManifest manifest;
-  bool installed = CheckAndInstall(manifest);
-  if (!installed) RefreshUpdateTask(manifest.checkFrequency, *CurrentServiceContext);
+  bool installed = CheckAndInstall(context, manifest);
+  if (!installed) RefreshUpdateTask(manifest.checkFrequency, context);
   LogEvent(LogLevel::Info, 1612);
 }

@@ -9,9 +9,10 @@
 // administrator setting to notify mode.
 constexpr uint32_t MaxUpdateAttempts = 7;
 
-// One update cycle: policy gate, due test, manifest, attempt limit, at most
-// one install (ActiveX first), and the task refresh when nothing was launched.
-void RunUpdateCycle();
+// One update cycle with the context's policy and platform: policy gate, due
+// test, manifest, attempt limit, at most one install (ActiveX first), and the
+// task refresh when nothing was launched.
+void RunUpdateCycle(const ServiceContext& context);
 
 // Re-registers the scheduled task with the check frequency (1 when the cycle
 // fetched none) and the service's own program path.

@@ -7,8 +7,6 @@
 
 #include "common/proc_address.h"
 
-LibraryLoader SystemLibraryLoader = ::LoadLibraryW;
-
 namespace {
 
 template <typename Function>
@@ -19,8 +17,8 @@ bool LookUp(HMODULE module, const char* name, Function& field) {
 
 }  // namespace
 
-bool BindCryptFunctions(CryptFunctionTable& table) {
-  if (!LoadSystemLibrary(L"crypt32.dll", table)) return false;
+bool BindCryptFunctions(CryptFunctionTable& table, const PlatformAccess& platform) {
+  if (!LoadSystemLibrary(L"crypt32.dll", table, platform)) return false;
   HMODULE module = table.module.get();
   return LookUp(module, "CryptVerifyMessageSignature", table.verifyMessageSignature) &&
          LookUp(module, "CryptGetMessageCertificates", table.getMessageCertificates) &&
@@ -38,7 +36,8 @@ bool BindCryptFunctions(CryptFunctionTable& table) {
          LookUp(module, "CryptMsgClose", table.closeMessage);
 }
 
-bool LoadSystemLibrary(const wchar_t* name, CryptFunctionTable& table) {
+bool LoadSystemLibrary(const wchar_t* name, CryptFunctionTable& table,
+                       const PlatformAccess& platform) {
   table.module.reset();
   std::wstring path = name;
   if (std::wcschr(name, L'\\') == nullptr) {
@@ -50,6 +49,6 @@ bool LoadSystemLibrary(const wchar_t* name, CryptFunctionTable& table) {
     if (path.empty() || path.back() != L'\\') path += L'\\';
     path += name;
   }
-  table.module.reset(SystemLibraryLoader(path.c_str()));
+  table.module.reset(platform.loadLibrary(path.c_str()));
   return table.module.valid();
 }

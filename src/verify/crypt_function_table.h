@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "common/platform_access.h"
 #include "common/unique_handle.h"
 
 // Both encodings in every crypt32 call: certificates are X.509, messages
@@ -31,19 +32,16 @@ struct CryptFunctionTable {
   decltype(&::CryptMsgClose) closeMessage = nullptr;
 };
 
-// The loader LoadSystemLibrary calls; LoadLibraryW unless a test puts another
-// in its place.
-using LibraryLoader = HMODULE(WINAPI*)(LPCWSTR);
-extern LibraryLoader SystemLibraryLoader;
-
 // Loads crypt32.dll into the table and looks up every function, the six of
 // the signature check first in their fixed order. False at the first that
 // is missing, or when the library cannot be loaded (nothing is looked up).
-bool BindCryptFunctions(CryptFunctionTable& table);
+bool BindCryptFunctions(CryptFunctionTable& table,
+                        const PlatformAccess& platform = kSystemPlatform);
 
-// Frees the table's module, if any, then loads the library into it. A name
-// without a backslash is taken from the system folder by full path, never
-// through the platform's search order; a name with one is loaded as given.
-// False when the system folder is unknown (nothing is loaded) or the load
-// fails.
-bool LoadSystemLibrary(const wchar_t* name, CryptFunctionTable& table);
+// Frees the table's module, if any, then loads the library into it with the
+// platform's loadLibrary. A name without a backslash is taken from the
+// system folder by full path, never through the platform's search order; a
+// name with one is loaded as given. False when the system folder is unknown
+// (nothing is loaded) or the load fails.
+bool LoadSystemLibrary(const wchar_t* name, CryptFunctionTable& table,
+                       const PlatformAccess& platform = kSystemPlatform);

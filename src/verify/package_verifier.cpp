@@ -33,6 +33,13 @@ bool LinkVerifies(const CryptFunctionTable& functions, PCCERT_CONTEXT subject,
 
 // Whether the certificate's basic constraints mark it as a certification
 // authority. A certificate without them is an end entity.
+#if defined(_M_IX86) || defined(__i386__)
+static_assert(sizeof(CERT_BASIC_CONSTRAINTS2_INFO) == 12,
+              "the decoded basic constraints fill the buffer whose size is passed");
+static_assert(sizeof(CRYPT_VERIFY_MESSAGE_PARA) == 20,
+              "crypt32 reads the verification parameters by their size, 20 bytes");
+#endif
+
 bool IsCertificationAuthority(const CryptFunctionTable& functions, PCCERT_CONTEXT certificate) {
   const CERT_INFO& info = *certificate->pCertInfo;
   PCERT_EXTENSION extension =
@@ -80,13 +87,14 @@ bool WalkChain(const CryptFunctionTable& functions, HCERTSTORE store, BoundCerti
 
 }  // namespace
 
-PackageVerifier::PackageVerifier(const uint8_t* issuer, uint32_t issuerLength)
-    : issuer_(issuer), issuerLength_(issuerLength) {}
+PackageVerifier::PackageVerifier(const uint8_t* issuer, uint32_t issuerLength,
+                                 const PlatformAccess& platform)
+    : platform_(platform), issuer_(issuer), issuerLength_(issuerLength) {}
 
 bool PackageVerifier::Bind() {
   if (functions_) return true;
   functions_.reset(new CryptFunctionTable);
-  if (BindCryptFunctions(*functions_)) return true;
+  if (BindCryptFunctions(*functions_, platform_)) return true;
   DWORD lastError = GetLastError();
   functions_.reset();
   SetLastError(lastError);

@@ -14,8 +14,10 @@ extern const uint32_t MaxChainLookups;
 // extracts the content. Owns crypt32.dll from the first verification on.
 class PackageVerifier {
  public:
-  // issuer stays owned by the caller and must outlive the verifier.
-  PackageVerifier(const uint8_t* issuer, uint32_t issuerLength);
+  // issuer stays owned by the caller and must outlive the verifier, as must
+  // the platform, whose loadLibrary loads crypt32.dll.
+  PackageVerifier(const uint8_t* issuer, uint32_t issuerLength,
+                  const PlatformAccess& platform = kSystemPlatform);
 
   // True with the content in a new buffer when the signature of the signer
   // of index 0 verifies, the content matches its signed digest, every link
@@ -34,6 +36,7 @@ class PackageVerifier {
  private:
   bool Bind();
 
+  const PlatformAccess& platform_;
   std::unique_ptr<CryptFunctionTable> functions_;
   const uint8_t* issuer_;
   uint32_t issuerLength_;

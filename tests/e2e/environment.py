@@ -37,6 +37,10 @@ PACKAGE_PATHS = {
     ("Plugin", True): "/pub/plumixplayer/update/current/sau/11/install/install_all_win_64_pl_sgn.z",
 }
 FILETIME_PER_HOUR = 36000000000
+# The program as shipped, and a test build whose download time bound is five
+# seconds (tests/e2e/short_download_service.cpp), relative to the build tree.
+SHIPPED_PROGRAM = os.path.join("src", "PlumixPlayerUpdateService.exe")
+SHORT_DOWNLOAD_PROGRAM = os.path.join("tests", "plumix-service-short-download.exe")
 
 BUILD = os.environ.get("PLUMIX_BUILD_DIR", "")
 SOURCE = os.environ.get("PLUMIX_SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(
@@ -98,8 +102,7 @@ class Environment:
         os.makedirs(self.work)
         self.prefix.create("winxp64" if self.prefix.arch == "x86_64" else "winxp")
         os.makedirs(self.prefix.host_path("C:\\plumix"), exist_ok=True)
-        shutil.copy(os.path.join(BUILD, "src", "PlumixPlayerUpdateService.exe"),
-                    self.prefix.host_path(PROGRAM))
+        self.use_program(SHIPPED_PROGRAM)
         result = self.prefix.sc("create", SERVICE, "binPath=", PROGRAM, "type=", "own")
         assert result.returncode == 0, result.stdout + result.stderr
         self._make_server_certificate()
@@ -114,6 +117,13 @@ class Environment:
         self.stop_server()
         self.stop_origin()
         self.prefix.kill_server()
+
+    def use_program(self, build_path):
+        """Installs another build of the program as the service's program
+        (the service must be stopped); the next start runs it."""
+        target = self.prefix.host_path(PROGRAM)
+        shutil.copy(os.path.join(BUILD, build_path), target + ".new")
+        os.replace(target + ".new", target)
 
     def _make_server_certificate(self):
         """A test CA trusted in this prefix only, and a server certificate
@@ -358,6 +368,14 @@ class Environment:
         events = install_log.event_codes(self.prefix.host_path(SERVICE_LOG))
         tail = [event for event in events[-2:] if event != "1621"]
         return events[:-2] + tail
+
+    def forget_service_log(self):
+        """Removes the service's log, so that the next cycle's events stand
+        alone."""
+        try:
+            os.remove(self.prefix.host_path(SERVICE_LOG))
+        except FileNotFoundError:
+            pass
 
     def console_events(self):
         return install_log.event_codes(self.prefix.host_path(self.console_log))

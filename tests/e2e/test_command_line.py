@@ -1,6 +1,7 @@
 """The program's switches and exit codes, and its start from a console
 without arguments, with the real executable in a Windows XP mode prefix."""
 
+import copy
 import os
 import unittest
 
@@ -47,10 +48,21 @@ class SwitchTest(unittest.TestCase):
         self.assertEqual([], ENV.console_events())
 
     def test_create_default_task_updates_only_the_interval_of_an_existing_task(self):
+        # A cycle registers the task every four hours, as its manifest asks;
+        # the switch then sets one hour and keeps everything else, the
+        # randomly drawn start time included.
+        ENV.write_settings("SilentAutoUpdateEnable=1\nSilentAutoUpdateServerDomain=%s\n"
+                           % environment.ADDRESS)
+        ENV.start_server()
+        ENV.serve_manifest("10.2.0.1", "10.2.0.1", 4)
+        ENV.run_scheduled_start()
+        ENV.stop_server()
+        every_four_hours = ENV.task()
+        self.assertEqual(240, every_four_hours["triggers"][0]["minutes_interval"])
         self.assertEqual(0, ENV.run_switch("-createDefaultTask"))
-        first = ENV.task()
-        self.assertEqual(0, ENV.run_switch("-createDefaultTask"))
-        self.assertEqual(first, ENV.task())
+        expected = copy.deepcopy(every_four_hours)
+        expected["triggers"][0]["minutes_interval"] = 60
+        self.assertEqual(expected, ENV.task())
 
     def test_delete_task_removes_state_and_task_and_ignores_further_arguments(self):
         self.assertEqual(0, ENV.run_switch("-createDefaultTask"))

@@ -8,7 +8,8 @@ import os
 import unittest
 
 import environment
-from environment import ADDRESS, MANIFEST_PATH, PACKAGE_PATHS
+from environment import (ADDRESS, MANIFEST_PATH, PACKAGE_PATHS, SERVICE, SHIPPED_PROGRAM,
+                         SHORT_DOWNLOAD_PROGRAM)
 
 ENV = None
 
@@ -22,6 +23,11 @@ TIMED_OUT = ("12002", "10060")
 # How long the server keeps a silent connection open (its HOLD_OPEN_SECONDS),
 # and the longest a test waits for a cycle that meets it.
 SILENT_CYCLE_SECONDS = 240
+# The longest a test waits for a cycle that takes in half a gigabyte.
+BYTE_BOUND_CYCLE_SECONDS = 600
+# Windows error numbers of the download's bounds.
+ERROR_FILE_TOO_LARGE = "223"
+ERROR_TIMEOUT = "1460"
 
 
 def setUpModule():
@@ -137,11 +143,8 @@ class NetworkFaultTest(unittest.TestCase):
                                          ("1209", "1211", "1217"))
 
     def test_package_that_stops_short_of_its_announced_length_times_out(self):
-        for fault in ("stall", "overannounce"):
-            with self.subTest(fault=fault):
-                self.setUp()
-                self.assertPackageFailed(self.run_cycle({ACTIVEX_PACKAGE: fault}),
-                                         ("1209", "1211"), TIMED_OUT)
+        self.assertPackageFailed(self.run_cycle({ACTIVEX_PACKAGE: "stall"}),
+                                 ("1209", "1211"), TIMED_OUT)
 
     def test_package_server_that_never_answers_ends_the_download(self):
         self.assertPackageFailed(
@@ -162,6 +165,47 @@ class NetworkFaultTest(unittest.TestCase):
         self.assertEqual([MANIFEST_PATH, ACTIVEX_PACKAGE, moved],
                          [r["path"] for r in ENV.requests()])
         self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+
+    # -- the download's bounds ------------------------------------------------
+
+    def assertBoundEndsTheCycle(self, events, error):
+        """The download ends with 1209 and the bound's error number, nothing
+        is left on disk, and the service has stopped."""
+        self.assertPackageFailed(events, ("1209",), (error,))
+        self.assertEqual([MANIFEST_PATH, ACTIVEX_PACKAGE], [r["path"] for r in ENV.requests()])
+        self.assertEqual("STOPPED", ENV.prefix.service_state(SERVICE))
+
+    def assertNextCycleInstalls(self):
+        """The next due cycle, with the server behaving, goes as any other."""
+        ENV.set_faults({})
+        ENV.set_update_state(last_check=0)
+        ENV.forget_service_log()
+        ENV.run_scheduled_start()
+        self.assertEqual(CYCLE_START + ["1600", "1602", "1609"] + SERVICE_END, ENV.service_events())
+        self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+        self.assertEqual(2, ENV.update_state()[1])
+
+    def test_package_past_the_byte_bound_is_refused(self):
+        # Without a length the body is counted as it comes; a length beyond
+        # the bound (a false one, or one a gigabyte over the file) is refused
+        # before anything is written.
+        for fault in ("endless", "falselength", "overannounce"):
+            with self.subTest(fault=fault):
+                self.setUp()
+                events = self.run_cycle({ACTIVEX_PACKAGE: fault}, timeout=BYTE_BOUND_CYCLE_SECONDS)
+                self.assertBoundEndsTheCycle(events, ERROR_FILE_TOO_LARGE)
+                self.assertNextCycleInstalls()
+
+    def test_dripped_package_ends_at_the_time_bound(self):
+        # A byte every half second never trips a receive time-out; the test
+        # build's five-second bound stands for the program's two hours.
+        ENV.use_program(SHORT_DOWNLOAD_PROGRAM)
+        try:
+            events = self.run_cycle({ACTIVEX_PACKAGE: "drip"})
+        finally:
+            ENV.use_program(SHIPPED_PROGRAM)
+        self.assertBoundEndsTheCycle(events, ERROR_TIMEOUT)
+        self.assertNextCycleInstalls()
 
 
 if __name__ == "__main__":

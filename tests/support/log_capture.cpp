@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "log/install_log.h"
 #include "support/test_files.h"
@@ -49,4 +50,8 @@ std::vector<std::wstring> LogCapture::Messages() const {
     messages.push_back(mark == std::wstring::npos ? line : line.substr(mark + 2));
   }
   return messages;
+}
+
+bool MatchesEvent(const std::wstring& message, int32_t event) {
+  return std::regex_match(message, std::wregex(std::to_wstring(event) + L" -?\\d+"));
 }

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+// Whether a message is the event code followed by one number, the Windows
+// error number of a failure ("1282 -2147467263").
+bool MatchesEvent(const std::wstring& message, int32_t event);
 
 // Runs a test in a fresh working folder that holds Oskvar\Plumix, so that the
 // install log written by the code under test lands in a file of the test's

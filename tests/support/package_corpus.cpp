@@ -16,3 +16,15 @@ std::string ReadCorpusContent(const std::string& caseName) {
 }
 
 std::wstring StandinInstallerPath() { return kStandinInstallerPath; }
+
+std::string CorpusTestName(const std::string& caseName) {
+  std::string name = caseName;
+  for (char& c : name) {
+    if (c == '-') c = '_';
+  }
+  return name;
+}
+
+std::string CorpusParamName(const testing::TestParamInfo<const char*>& info) {
+  return CorpusTestName(info.param);
+}

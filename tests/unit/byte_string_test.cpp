@@ -31,10 +31,12 @@ TEST(ByteString, AppendJoinsAndAppendingItselfDoubles) {
   EXPECT_EQ(8u, text.length());
 }
 
-TEST(ByteString, MoveAssignmentLeavesTheSourceValid) {
+TEST(ByteString, MoveAssignmentSwapsSoTheSourceHoldsTheOldText) {
   ByteString source("moved");
   ByteString target("old");
   target = std::move(source);
   EXPECT_STREQ("moved", target.c_str());
-  EXPECT_NE(nullptr, source.c_str());
+  EXPECT_EQ(5u, target.length());
+  EXPECT_STREQ("old", source.c_str());
+  EXPECT_EQ(3u, source.length());
 }

@@ -102,16 +102,15 @@ TEST(IsSilentAutoUpdateEnabled, LogsItsEventWhenOn) {
   EXPECT_EQ(std::vector<std::wstring>{L"1607"}, log.Messages());
 }
 
-// Each policy test runs in a process of its own, so the process-wide values
-// start at their defaults.
 TEST(LoadAutoUpdatePolicy, NoFileKeepsDefaultsAndUpdatesOff) {
   ScopedSettingsFolder settings;
   LogCapture log(true);
-  EXPECT_TRUE(LoadAutoUpdatePolicy());
-  EXPECT_FALSE(AutoUpdatePolicy::AutoUpdateDisabled);
-  EXPECT_FALSE(AutoUpdatePolicy::SilentAutoUpdateEnabled);
-  EXPECT_EQ(L"update.quorvel.com", AutoUpdatePolicy::ManifestHost);
-  EXPECT_EQ(L"download.quorvel.com", AutoUpdatePolicy::PackageHost);
+  AutoUpdatePolicy policy;
+  EXPECT_TRUE(LoadAutoUpdatePolicy(policy));
+  EXPECT_FALSE(policy.AutoUpdateDisabled);
+  EXPECT_FALSE(policy.SilentAutoUpdateEnabled);
+  EXPECT_EQ(L"update.quorvel.com", policy.ManifestHost);
+  EXPECT_EQ(L"download.quorvel.com", policy.PackageHost);
   EXPECT_EQ((std::vector<std::wstring>{L"1614", L"1616"}), log.Messages());
 }
 
@@ -119,10 +118,11 @@ TEST(LoadAutoUpdatePolicy, VerboseSettingSwitchesOnTheLogFirst) {
   ScopedSettingsFolder settings;
   LogCapture log(false);
   settings.Write("SilentAutoUpdateVerboseLogging=1\nSilentAutoUpdateEnable=yes\nAutoUpdateDisable=1\n");
-  EXPECT_TRUE(LoadAutoUpdatePolicy());
+  AutoUpdatePolicy policy;
+  EXPECT_TRUE(LoadAutoUpdatePolicy(policy));
   EXPECT_TRUE(VerboseLogging);
-  EXPECT_TRUE(AutoUpdatePolicy::AutoUpdateDisabled);
-  EXPECT_TRUE(AutoUpdatePolicy::SilentAutoUpdateEnabled);
+  EXPECT_TRUE(policy.AutoUpdateDisabled);
+  EXPECT_TRUE(policy.SilentAutoUpdateEnabled);
   EXPECT_EQ((std::vector<std::wstring>{L"1613", L"1615"}), log.Messages());
 }
 
@@ -130,9 +130,10 @@ TEST(LoadAutoUpdatePolicy, ServerDomainReplacesBothHosts) {
   ScopedSettingsFolder settings;
   LogCapture log(true);
   settings.Write("SilentAutoUpdateServerDomain=mirror.example.org\nSilentAutoUpdateEnable=1\n");
-  EXPECT_TRUE(LoadAutoUpdatePolicy());
-  EXPECT_EQ(L"mirror.example.org", AutoUpdatePolicy::ManifestHost);
-  EXPECT_EQ(L"mirror.example.org", AutoUpdatePolicy::PackageHost);
+  AutoUpdatePolicy policy;
+  EXPECT_TRUE(LoadAutoUpdatePolicy(policy));
+  EXPECT_EQ(L"mirror.example.org", policy.ManifestHost);
+  EXPECT_EQ(L"mirror.example.org", policy.PackageHost);
   EXPECT_EQ((std::vector<std::wstring>{L"1628 mirror.example.org", L"1629 mirror.example.org",
                                         L"1614", L"1615"}),
             log.Messages());
@@ -142,28 +143,32 @@ TEST(LoadAutoUpdatePolicy, ServerDomainInUtf8BecomesUtf16) {
   ScopedSettingsFolder settings;
   LogCapture log(true);
   settings.Write("SilentAutoUpdateServerDomain=b\xC3\xBC" "cher.example\n");
-  EXPECT_TRUE(LoadAutoUpdatePolicy());
-  EXPECT_EQ(L"b\u00FCcher.example", AutoUpdatePolicy::ManifestHost);
+  AutoUpdatePolicy policy;
+  EXPECT_TRUE(LoadAutoUpdatePolicy(policy));
+  EXPECT_EQ(L"b\u00FCcher.example", policy.ManifestHost);
 }
 
 TEST(LoadAutoUpdatePolicy, EmptyServerDomainKeepsDefaultsSilently) {
   ScopedSettingsFolder settings;
   LogCapture log(true);
   settings.Write("SilentAutoUpdateServerDomain=   \n");
-  EXPECT_TRUE(LoadAutoUpdatePolicy());
-  EXPECT_EQ(L"update.quorvel.com", AutoUpdatePolicy::ManifestHost);
-  EXPECT_EQ(L"download.quorvel.com", AutoUpdatePolicy::PackageHost);
+  AutoUpdatePolicy policy;
+  EXPECT_TRUE(LoadAutoUpdatePolicy(policy));
+  EXPECT_EQ(L"update.quorvel.com", policy.ManifestHost);
+  EXPECT_EQ(L"download.quorvel.com", policy.PackageHost);
   EXPECT_EQ((std::vector<std::wstring>{L"1614", L"1616"}), log.Messages());
 }
 
 TEST(CreateServiceContext, KeepsThePathAndSetsTheWow64Flag) {
   ScopedSettingsFolder settings;
   LogCapture log(true);
-  std::unique_ptr<ServiceContext> context = CreateServiceContext(L"C:\\x\\PlumixPlayerUpdateService.exe");
+  std::unique_ptr<ServiceContext> context =
+      CreateServiceContext(L"C:\\x\\PlumixPlayerUpdateService.exe", kSystemPlatform);
   EXPECT_EQ(L"C:\\x\\PlumixPlayerUpdateService.exe", context->modulePath);
   BOOL wow64 = FALSE;
   IsWow64Process(GetCurrentProcess(), &wow64);
-  EXPECT_EQ(wow64 == TRUE, AutoUpdatePolicy::RunningOnWow64);
+  EXPECT_EQ(wow64 == TRUE, context->policy.RunningOnWow64);
+  EXPECT_EQ(&kSystemPlatform, &context->platform);
   EXPECT_EQ(static_cast<int32_t>(wow64), IsWow64());
   EXPECT_EQ((std::vector<std::wstring>{L"1614", L"1616"}), log.Messages());
 }

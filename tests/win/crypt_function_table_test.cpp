@@ -32,9 +32,9 @@ class LibraryLoads : public testing::Test {
   void SetUp() override {
     loads.clear();
     refuseLoads = false;
-    SystemLibraryLoader = RecordingLoader;
+    platform_.loadLibrary = RecordingLoader;
   }
-  void TearDown() override { SystemLibraryLoader = LoadLibraryW; }
+  PlatformAccess platform_ = kSystemPlatform;
 };
 
 bool VerifyPackage(PackageVerifier& verifier, const std::string& package) {
@@ -50,7 +50,7 @@ std::wstring SystemCrypt32() { return SystemFolder() + L"\\crypt32.dll"; }
 
 TEST_F(LibraryLoads, BareNameIsLoadedFromTheSystemFolder) {
   CryptFunctionTable table;
-  EXPECT_TRUE(LoadSystemLibrary(L"crypt32.dll", table));
+  EXPECT_TRUE(LoadSystemLibrary(L"crypt32.dll", table, platform_));
   EXPECT_TRUE(table.module.valid());
   EXPECT_EQ(std::vector<std::wstring>{SystemCrypt32()}, loads);
 }
@@ -58,21 +58,21 @@ TEST_F(LibraryLoads, BareNameIsLoadedFromTheSystemFolder) {
 TEST_F(LibraryLoads, NameWithABackslashIsLoadedAsGiven) {
   CryptFunctionTable table;
   std::wstring path = SystemFolder() + L"\\..\\system32\\crypt32.dll";
-  EXPECT_TRUE(LoadSystemLibrary(path.c_str(), table));
+  EXPECT_TRUE(LoadSystemLibrary(path.c_str(), table, platform_));
   EXPECT_EQ(std::vector<std::wstring>{path}, loads);
 }
 
 TEST_F(LibraryLoads, MissingLibraryLeavesTheTableWithoutModule) {
   CryptFunctionTable table;
-  EXPECT_TRUE(LoadSystemLibrary(L"crypt32.dll", table));
-  EXPECT_FALSE(LoadSystemLibrary(L"plumix-no-such-library.dll", table));
+  EXPECT_TRUE(LoadSystemLibrary(L"crypt32.dll", table, platform_));
+  EXPECT_FALSE(LoadSystemLibrary(L"plumix-no-such-library.dll", table, platform_));
   EXPECT_FALSE(table.module.valid());
   EXPECT_EQ(SystemFolder() + L"\\plumix-no-such-library.dll", loads.back());
 }
 
 TEST_F(LibraryLoads, BindingLooksUpEveryFunctionInTheLoadedLibrary) {
   CryptFunctionTable table;
-  ASSERT_TRUE(BindCryptFunctions(table));
+  ASSERT_TRUE(BindCryptFunctions(table, platform_));
   HMODULE module = table.module.get();
   auto address = [module](const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(module, name));
@@ -95,7 +95,7 @@ TEST_F(LibraryLoads, BindingLooksUpEveryFunctionInTheLoadedLibrary) {
 }
 
 TEST_F(LibraryLoads, VerifierBindsOnlyOnItsFirstVerification) {
-  PackageVerifier verifier(IssuerCertificate, IssuerCertificateLength);
+  PackageVerifier verifier(IssuerCertificate, IssuerCertificateLength, platform_);
   EXPECT_EQ(nullptr, verifier.functions());
   EXPECT_TRUE(loads.empty());
   std::string package = ReadCorpusPackage("valid-sha256-intermediate");
@@ -114,7 +114,7 @@ TEST_F(LibraryLoads, VerifierBindsOnlyOnItsFirstVerification) {
 }
 
 TEST_F(LibraryLoads, FailedLoadIsTriedAgainOnTheNextVerification) {
-  PackageVerifier verifier(IssuerCertificate, IssuerCertificateLength);
+  PackageVerifier verifier(IssuerCertificate, IssuerCertificateLength, platform_);
   std::string package = ReadCorpusPackage("valid-sha256-intermediate");
   refuseLoads = true;
   SetLastError(0);

@@ -48,13 +48,12 @@ Outcome RunWithDomain(const std::string& domain) {
   settings.Write("SilentAutoUpdateVerboseLogging=1\r\nSilentAutoUpdateServerDomain=" + domain +
                  "\r\n");
   LogCapture log(true);
-  EXPECT_TRUE(LoadAutoUpdatePolicy());
+  ServiceContext context{L"", AutoUpdatePolicy(), kSystemPlatform};
+  EXPECT_TRUE(LoadAutoUpdatePolicy(context.policy));
   std::optional<VersionRecord> activeX, plugin;
   std::optional<uint32_t> checkFrequency;
-  FetchVersionManifest(activeX, plugin, checkFrequency);
-  DownloadInstaller(PluginVariant::ActiveX);
-  AutoUpdatePolicy::ManifestHost = kPrimaryDownloadHost;
-  AutoUpdatePolicy::PackageHost = kSecondaryDownloadHost;
+  FetchVersionManifest(context.policy, activeX, plugin, checkFrequency);
+  DownloadInstaller(PluginVariant::ActiveX, context);
   return Outcome{log.Messages(), server.NewRequests()};
 }
 

@@ -4,11 +4,40 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
+#include <thread>
 
+#include "common/unique_handle.h"
 #include "support/log_capture.h"
 #include "support/test_files.h"
+
+namespace {
+
+uint64_t MillisecondsOf(const SYSTEMTIME& time) {
+  FILETIME file;
+  SystemTimeToFileTime(&time, &file);
+  return ((static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime) / 10000;
+}
+
+// The size of a file as the directory tells it, without opening the file.
+uint64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The program that appends lines as another process would
+// (install_log_writer.cpp), beside this test program.
+std::wstring WriterProgram() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  return path.substr(0, path.rfind(L'\\') + 1) + L"install_log_writer.exe";
+}
+
+}  // namespace
 
 TEST(InstallLog, ErrorLineIsUtf16LittleEndianWithCrLfAndNoMark) {
   LogCapture log(false);
@@ -26,13 +55,23 @@ TEST(InstallLog, ErrorLineIsUtf16LittleEndianWithCrLfAndNoMark) {
 
 TEST(InstallLog, TimeStampIsUtcWithoutPadding) {
   LogCapture log(false);
-  SYSTEMTIME before;
+  SYSTEMTIME before, after, stamp = {};
   GetSystemTime(&before);
   WriteInstallLog(LogLevel::Error, L"x");
+  GetSystemTime(&after);
   std::wstring line = log.Lines().at(0);
-  std::wstring prefix = std::to_wstring(before.wYear) + L"-" + std::to_wstring(before.wMonth) + L"-" +
-                        std::to_wstring(before.wDay) + L"+" + std::to_wstring(before.wHour) + L"-";
-  EXPECT_EQ(0u, line.find(prefix)) << line;
+  ASSERT_EQ(7, swscanf(line.c_str(), L"%hu-%hu-%hu+%hu-%hu-%hu.%hu", &stamp.wYear, &stamp.wMonth,
+                       &stamp.wDay, &stamp.wHour, &stamp.wMinute, &stamp.wSecond,
+                       &stamp.wMilliseconds))
+      << line;
+  EXPECT_LE(MillisecondsOf(before), MillisecondsOf(stamp)) << line;
+  EXPECT_LE(MillisecondsOf(stamp), MillisecondsOf(after)) << line;
+  std::wstring unpadded = std::to_wstring(stamp.wYear) + L"-" + std::to_wstring(stamp.wMonth) +
+                          L"-" + std::to_wstring(stamp.wDay) + L"+" + std::to_wstring(stamp.wHour) +
+                          L"-" + std::to_wstring(stamp.wMinute) + L"-" +
+                          std::to_wstring(stamp.wSecond) + L"." +
+                          std::to_wstring(stamp.wMilliseconds) + L" [";
+  EXPECT_EQ(0u, line.find(unpadded)) << line;
 }
 
 TEST(InstallLog, InfoAndWarningAreDroppedUnlessVerbose) {
@@ -89,15 +128,12 @@ TEST(InstallLog, EventHelpersComposeCodeAndValues) {
 // Several processes append at once; every line arrives whole and none is lost.
 TEST(InstallLog, ConcurrentProcessesLoseNoLine) {
   LogCapture log(false);
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
   const int kProcesses = 4;
   const int kLines = 200;
   std::vector<PROCESS_INFORMATION> children;
   for (int i = 0; i < kProcesses; ++i) {
-    std::wstring command = L"\"" + std::wstring(self) +
-                           L"\" --gtest_filter=InstallLogChild.WritesLines --gtest_also_run_disabled_tests";
-    SetEnvironmentVariableW(L"PLUMIX_LOG_CHILD", std::to_wstring(i).c_str());
+    std::wstring command = L"\"" + WriterProgram() + L"\" " + std::to_wstring(i) + L" " +
+                           std::to_wstring(kLines);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -105,11 +141,13 @@ TEST(InstallLog, ConcurrentProcessesLoseNoLine) {
                                log.folder().c_str(), &startup, &process));
     children.push_back(process);
   }
-  SetEnvironmentVariableW(L"PLUMIX_LOG_CHILD", nullptr);
   for (PROCESS_INFORMATION& child : children) {
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 60000));
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    UniqueKernelHandle process(child.hProcess);
+    UniqueKernelHandle thread(child.hThread);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 60000));
+    DWORD exitCode = 1;
+    EXPECT_TRUE(GetExitCodeProcess(process.get(), &exitCode));
+    EXPECT_EQ(0u, exitCode);
   }
   std::vector<std::wstring> messages = log.Messages();
   ASSERT_EQ(static_cast<size_t>(kProcesses * kLines), messages.size());
@@ -123,12 +161,22 @@ TEST(InstallLog, ConcurrentProcessesLoseNoLine) {
   }
 }
 
-// The writer side of ConcurrentProcessesLoseNoLine; does nothing on its own.
-TEST(InstallLogChild, WritesLines) {
-  wchar_t writer[16];
-  if (GetEnvironmentVariableW(L"PLUMIX_LOG_CHILD", writer, 16) == 0) GTEST_SKIP();
-  for (int i = 0; i < 200; ++i) {
-    WriteInstallLog(LogLevel::Error,
-                    std::wstring(writer) + L" " + std::to_wstring(i) + L" padding-padding");
-  }
+// While another writer holds the lock byte, a line waits for it rather than
+// going in at the same time; it arrives once the lock is let go.
+TEST(InstallLog, AppendWaitsWhileAnotherWriterHoldsTheLockByte) {
+  LogCapture log(false);
+  UniqueFileHandle other(CreateFileW(log.LogPath().c_str(), GENERIC_READ | FILE_APPEND_DATA,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(other.valid());
+  OVERLAPPED lockByte = {};
+  lockByte.Offset = static_cast<DWORD>(kInstallLogLockOffset);
+  lockByte.OffsetHigh = static_cast<DWORD>(kInstallLogLockOffset >> 32);
+  ASSERT_TRUE(LockFileEx(other.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockByte));
+  std::thread writer([] { WriteInstallLog(LogLevel::Error, L"1234 5"); });
+  Sleep(500);
+  EXPECT_EQ(0u, FileSize(log.LogPath())) << "the line went in while the lock was held";
+  EXPECT_TRUE(UnlockFileEx(other.get(), 0, 1, 0, &lockByte));
+  writer.join();
+  EXPECT_EQ(std::vector<std::wstring>{L"1234 5"}, log.Messages());
 }

@@ -25,17 +25,14 @@ VersionRecord Record(PluginVariant variant) { return VersionRecord{12, 0, 0, 1, 
 
 class InstallUpdateTest : public testing::Test {
  protected:
-  void SetUp() override {
-    AutoUpdatePolicy::PackageHost = PackageServer::Address();
-    AutoUpdatePolicy::RunningOnWow64 = false;
-  }
-  void TearDown() override { AutoUpdatePolicy::PackageHost = kSecondaryDownloadHost; }
+  void SetUp() override { context_.policy.PackageHost = PackageServer::Address(); }
 
   std::wstring Installer() const { return log_.folder() + L"\\" + kInstallerFileName; }
 
   ScopedPluginRegistrations registrations_;
   LogCapture log_;
   PackageServer server_;
+  ServiceContext context_{L"", AutoUpdatePolicy(), kSystemPlatform};
 };
 
 }  // namespace
@@ -54,7 +51,7 @@ TEST_F(InstallUpdateTest, StartsTheVerifiedInstallerWhichRegistersItsVersion) {
   for (const Case& c : cases) {
     LogCapture log;
     server_.Serve(c.path, ReadCorpusPackage(c.package));
-    EXPECT_TRUE(InstallUpdate(Record(c.variant)));
+    EXPECT_TRUE(InstallUpdate(Record(c.variant), context_));
     std::wstring installer = log.folder() + L"\\" + kInstallerFileName;
     std::map<std::string, std::string> record = WaitForStandinRecord(installer);
     EXPECT_EQ("PlumixPlayerInstaller.exe -install -iv 9", record["command-line"]);
@@ -66,7 +63,7 @@ TEST_F(InstallUpdateTest, StartsTheVerifiedInstallerWhichRegistersItsVersion) {
 
 TEST_F(InstallUpdateTest, RefusedPackageStartsNothing) {
   server_.Serve(kActiveXPath, ReadCorpusPackage("leaf-as-issuer"));
-  EXPECT_FALSE(InstallUpdate(Record(PluginVariant::ActiveX)));
+  EXPECT_FALSE(InstallUpdate(Record(PluginVariant::ActiveX), context_));
   std::vector<std::wstring> messages = log_.Messages();
   ASSERT_EQ(2u, messages.size());
   EXPECT_EQ(0u, messages[1].find(L"1217 "));

@@ -34,6 +34,13 @@ std::set<std::wstring> TemporaryFolderEntries() {
 
 HRESULT WINAPI FailingGuidSource(GUID*) { return E_FAIL; }
 
+// How often the download named a folder, in the test that runs.
+int guidsMade = 0;
+HRESULT WINAPI CountingGuidSource(GUID* guid) {
+  ++guidsMade;
+  return CoCreateGuid(guid);
+}
+
 std::wstring InstallerIn(const LogCapture& log) { return log.folder() + L"\\" + kInstallerFileName; }
 
 // Makes TMP a new folder whose path, with its final backslash, is length
@@ -69,16 +76,14 @@ class ScopedTemporaryFolder {
 class InstallerDownload : public testing::Test {
  protected:
   void SetUp() override {
-    AutoUpdatePolicy::PackageHost = PackageServer::Address();
-    AutoUpdatePolicy::RunningOnWow64 = false;
+    context_.policy.PackageHost = PackageServer::Address();
     before_ = TemporaryFolderEntries();
   }
   void TearDown() override {
     EXPECT_EQ(before_, TemporaryFolderEntries()) << "the download left debris behind";
-    AutoUpdatePolicy::PackageHost = kSecondaryDownloadHost;
-    AutoUpdatePolicy::RunningOnWow64 = false;
-    DownloadGuidSource = CoCreateGuid;
   }
+
+  bool Download(PluginVariant variant) { return DownloadInstaller(variant, context_); }
 
   // The one request a download of the 32-bit ActiveX package makes.
   void ExpectOneActiveXRequest() {
@@ -92,15 +97,9 @@ class InstallerDownload : public testing::Test {
   LogCapture log_;
   PackageServer server_;
   std::set<std::wstring> before_;
+  PlatformAccess platform_ = kSystemPlatform;
+  ServiceContext context_{L"", AutoUpdatePolicy(), platform_};
 };
-
-std::string TestName(const testing::TestParamInfo<const char*>& info) {
-  std::string name = info.param;
-  for (char& c : name) {
-    if (c == '-') c = '_';
-  }
-  return name;
-}
 
 }  // namespace
 
@@ -109,7 +108,7 @@ class DownloadOfAcceptedPackage : public InstallerDownload,
 
 TEST_P(DownloadOfAcceptedPackage, WritesTheContentAsTheInstallerFile) {
   server_.Serve(kActiveXPath, ReadCorpusPackage(GetParam()));
-  EXPECT_TRUE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_TRUE(Download(PluginVariant::ActiveX));
   EXPECT_EQ(std::vector<std::wstring>{L"1600"}, log_.Messages());
   std::string content = ReadCorpusContent(GetParam());
   ASSERT_FALSE(content.empty());
@@ -122,14 +121,14 @@ INSTANTIATE_TEST_SUITE_P(InstallerDownload, DownloadOfAcceptedPackage,
                                          "valid-sha256-direct", "valid-sha1-direct",
                                          "valid-root-copy", "valid-no-attributes",
                                          "valid-nul-content", "valid-chain-30"),
-                         TestName);
+                         CorpusParamName);
 
 class DownloadOfRefusedPackage : public InstallerDownload,
                                  public testing::WithParamInterface<const char*> {};
 
 TEST_P(DownloadOfRefusedPackage, Logs1217AndWritesNoInstaller) {
   server_.Serve(kActiveXPath, ReadCorpusPackage(GetParam()));
-  EXPECT_FALSE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
   std::vector<std::wstring> messages = log_.Messages();
   ASSERT_EQ(2u, messages.size());
   EXPECT_EQ(L"1600", messages[0]);
@@ -146,10 +145,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "unrelated-ca-signer-only", "expired-signer", "expired-direct-signer",
                     "expired-intermediate", "leaf-as-issuer", "self-issued-top", "chain-31",
                     "chain-33"),
-    TestName);
+    CorpusParamName);
 
 TEST_F(InstallerDownload, NotFoundPageIsStoredReadBackAndRefused) {
-  EXPECT_FALSE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
   std::vector<std::wstring> messages = log_.Messages();
   ASSERT_EQ(2u, messages.size());
   EXPECT_EQ(0u, messages[1].find(L"1217 "));
@@ -177,8 +176,8 @@ TEST_F(InstallerDownload, RequestsThePackagePathOfTheVariantAndLayout) {
   for (const Case& c : cases) {
     PackageServer server;
     server.Serve(c.path, package);
-    AutoUpdatePolicy::RunningOnWow64 = c.wow64;
-    EXPECT_TRUE(DownloadInstaller(c.variant)) << c.path;
+    context_.policy.RunningOnWow64 = c.wow64;
+    EXPECT_TRUE(Download(c.variant)) << c.path;
     std::vector<PackageServer::Request> requests = server.NewRequests();
     ASSERT_EQ(1u, requests.size()) << c.path;
     EXPECT_EQ(c.path, requests[0].path);
@@ -187,15 +186,15 @@ TEST_F(InstallerDownload, RequestsThePackagePathOfTheVariantAndLayout) {
 }
 
 TEST_F(InstallerDownload, UnknownVariantLogs1200WithoutTraffic) {
-  EXPECT_FALSE(DownloadInstaller(static_cast<PluginVariant>(3)));
+  EXPECT_FALSE(Download(static_cast<PluginVariant>(3)));
   EXPECT_EQ(std::vector<std::wstring>{L"1200"}, log_.Messages());
   EXPECT_TRUE(server_.NewRequests().empty());
 }
 
 TEST_F(InstallerDownload, UnreachableHostLogsOne1214AndCreatesNothing) {
   // Nothing listens on this loopback address.
-  AutoUpdatePolicy::PackageHost = L"127.0.4.1";
-  EXPECT_FALSE(DownloadInstaller(PluginVariant::ActiveX));
+  context_.policy.PackageHost = L"127.0.4.1";
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
   std::vector<std::wstring> messages = log_.Messages();
   ASSERT_EQ(2u, messages.size());
   EXPECT_EQ(L"1600", messages[0]);
@@ -206,7 +205,7 @@ TEST_F(InstallerDownload, UnreachableHostLogsOne1214AndCreatesNothing) {
 
 TEST_F(InstallerDownload, ServerThatHangsUpLogsOne1214) {
   server_.SetFault(kActiveXPath, "close");
-  EXPECT_FALSE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
   std::vector<std::wstring> messages = log_.Messages();
   ASSERT_EQ(2u, messages.size());
   EXPECT_EQ(0u, messages[1].find(L"1214 "));
@@ -217,7 +216,7 @@ TEST_F(InstallerDownload, BrokenTransferLeavesNoFolderOrPartialFile) {
   // connection while the body is being streamed into the download folder.
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-sha256-intermediate"));
   server_.SetFault(kActiveXPath, "reset");
-  EXPECT_FALSE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
   std::vector<std::wstring> messages = log_.Messages();
   ASSERT_EQ(2u, messages.size());
   EXPECT_TRUE(messages[1].find(L"1209 ") == 0 || messages[1].find(L"1211 ") == 0) << messages[1];
@@ -229,7 +228,7 @@ TEST_F(InstallerDownload, BodyCutShortIsRefusedAndLeavesNothing) {
   // end, and then the partial package fails verification.
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-sha256-intermediate"));
   server_.SetFault(kActiveXPath, "truncate");
-  EXPECT_FALSE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
   std::wstring failure = log_.Messages().back();
   EXPECT_TRUE(failure.find(L"1209 ") == 0 || failure.find(L"1211 ") == 0 ||
               failure.find(L"1217 ") == 0)
@@ -240,7 +239,7 @@ TEST_F(InstallerDownload, BodyCutShortIsRefusedAndLeavesNothing) {
 TEST_F(InstallerDownload, QuietOnSuccessWithoutVerboseLogging) {
   LogCapture quiet(false);
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
-  EXPECT_TRUE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_TRUE(Download(PluginVariant::ActiveX));
   EXPECT_FALSE(FileExists(quiet.LogPath()));
   EXPECT_TRUE(FileExists(InstallerIn(quiet)));
 }
@@ -248,23 +247,23 @@ TEST_F(InstallerDownload, QuietOnSuccessWithoutVerboseLogging) {
 TEST_F(InstallerDownload, ReplacesAnEarlierInstallerFile) {
   ASSERT_TRUE(WriteFileBytes(InstallerIn(log_), std::string(100000, 'x')));
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
-  EXPECT_TRUE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_TRUE(Download(PluginVariant::ActiveX));
   EXPECT_TRUE(ReadCorpusContent("valid-nul-content") == ReadFileBytes(InstallerIn(log_)));
 }
 
 TEST_F(InstallerDownload, InstallerFileThatCannotBeCreatedLogs1215) {
   ASSERT_TRUE(CreateDirectoryW(InstallerIn(log_).c_str(), nullptr));
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
-  EXPECT_FALSE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
   std::vector<std::wstring> messages = log_.Messages();
   ASSERT_EQ(2u, messages.size());
   EXPECT_EQ(L"1215 5", messages[1]);
 }
 
 TEST_F(InstallerDownload, WithoutAGuidTheFolderTakesAUniqueTemporaryName) {
-  DownloadGuidSource = FailingGuidSource;
+  platform_.createGuid = FailingGuidSource;
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
-  EXPECT_TRUE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_TRUE(Download(PluginVariant::ActiveX));
   EXPECT_EQ((std::vector<std::wstring>{L"1600", L"1426"}), log_.Messages());
   EXPECT_TRUE(FileExists(InstallerIn(log_)));
 }
@@ -274,7 +273,7 @@ TEST_F(InstallerDownload, TemporaryPathThatLeavesRoomForTheFolderIsUsed) {
   // that fits in 260 units with the terminator.
   ScopedTemporaryFolder temporary(log_.folder(), 213);
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
-  EXPECT_TRUE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_TRUE(Download(PluginVariant::ActiveX));
   EXPECT_EQ(std::vector<std::wstring>{L"1600"}, log_.Messages());
   EXPECT_TRUE(temporary.Empty());
 }
@@ -282,7 +281,7 @@ TEST_F(InstallerDownload, TemporaryPathThatLeavesRoomForTheFolderIsUsed) {
 TEST_F(InstallerDownload, TemporaryPathTooLongForTheDownloadFileFailsWith1206) {
   ScopedTemporaryFolder temporary(log_.folder(), 214);
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
-  EXPECT_FALSE(DownloadInstaller(PluginVariant::ActiveX));
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
   EXPECT_EQ((std::vector<std::wstring>{L"1600", L"1206 206"}), log_.Messages());
   EXPECT_TRUE(temporary.Empty());
   EXPECT_FALSE(FileExists(InstallerIn(log_)));
@@ -295,11 +294,65 @@ TEST_F(InstallerDownload, TemporaryPathLongerThanItsBufferFailsWith1201) {
   std::wstring tooLong = L"C:\\" + std::wstring(296, L't') + L"\\";
   SetEnvironmentVariableW(L"TMP", tooLong.c_str());
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
-  bool downloaded = DownloadInstaller(PluginVariant::ActiveX);
+  bool downloaded = Download(PluginVariant::ActiveX);
   SetEnvironmentVariableW(L"TMP", hadPrevious ? previous : nullptr);
   EXPECT_FALSE(downloaded);
   std::vector<std::wstring> messages = log_.Messages();
   ASSERT_EQ(2u, messages.size());
   EXPECT_EQ(0u, messages[1].find(L"1201 "));
+  EXPECT_FALSE(FileExists(InstallerIn(log_)));
+}
+
+// The bounds of one download, shortened through the platform where a test
+// would otherwise send half a gigabyte or wait two hours.
+TEST_F(InstallerDownload, BodyWithoutALengthIsTakenUpToTheByteBoundExactly) {
+  std::string package = ReadCorpusPackage("valid-nul-content");
+  ASSERT_FALSE(package.empty());
+  server_.Serve(kActiveXPath, package);
+  server_.SetFault(kActiveXPath, "unannounced");
+  struct Case {
+    uint32_t bound;
+    std::vector<std::wstring> messages;
+  } const cases[] = {
+      {static_cast<uint32_t>(package.size()), {L"1600"}},
+      {static_cast<uint32_t>(package.size() - 1), {L"1600", L"1209 223"}},
+  };
+  for (const Case& c : cases) {
+    LogCapture log;
+    platform_.maxPackageBytes = c.bound;
+    EXPECT_EQ(c.messages.size() == 1, Download(PluginVariant::ActiveX)) << c.bound;
+    EXPECT_EQ(c.messages, log.Messages()) << c.bound;
+    EXPECT_EQ(c.messages.size() == 1, FileExists(InstallerIn(log))) << c.bound;
+  }
+}
+
+TEST_F(InstallerDownload, EndlessBodyEndsAtTheByteBound) {
+  platform_.maxPackageBytes = 1 << 20;
+  server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
+  server_.SetFault(kActiveXPath, "endless");
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
+  EXPECT_EQ((std::vector<std::wstring>{L"1600", L"1209 223"}), log_.Messages());
+  EXPECT_FALSE(FileExists(InstallerIn(log_)));
+  ExpectOneActiveXRequest();
+}
+
+TEST_F(InstallerDownload, LengthAnnouncedPastTheByteBoundIsRefusedBeforeAFolderIsNamed) {
+  guidsMade = 0;
+  platform_.createGuid = CountingGuidSource;
+  server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
+  server_.SetFault(kActiveXPath, "falselength");
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
+  EXPECT_EQ((std::vector<std::wstring>{L"1600", L"1209 223"}), log_.Messages());
+  EXPECT_EQ(0, guidsMade);
+  EXPECT_FALSE(FileExists(InstallerIn(log_)));
+}
+
+TEST_F(InstallerDownload, DripFedBodyEndsAtTheTimeBound) {
+  // A byte every half second never trips a receive time-out.
+  platform_.maxDownloadSeconds = 2;
+  server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
+  server_.SetFault(kActiveXPath, "drip");
+  EXPECT_FALSE(Download(PluginVariant::ActiveX));
+  EXPECT_EQ((std::vector<std::wstring>{L"1600", L"1209 1460"}), log_.Messages());
   EXPECT_FALSE(FileExists(InstallerIn(log_)));
 }

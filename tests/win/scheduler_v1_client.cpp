@@ -4,11 +4,26 @@
 
 #include <functional>
 
+#include "common/unique_handle.h"
 #include "support/test_files.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
+
+// Wine's scheduler service reads each work item that changes and holds the
+// file meanwhile, so a sharing violation right after a save is waited out,
+// for two seconds at most.
+UniqueFileHandle OpenWorkItemFile(const std::wstring& path) {
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.valid() || GetLastError() != ERROR_SHARING_VIOLATION) return file;
+    Sleep(50);
+  }
+  return UniqueFileHandle();
+}
 
 HRESULT WithScheduler(const std::function<HRESULT(ITaskScheduler*)>& use) {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return E_UNEXPECTED;
@@ -92,14 +107,19 @@ std::wstring WorkItemFile(const wchar_t* name) {
 bool RemoveTriggersFromFile(const wchar_t* name) {
   // The fixed part of a .job file holds, at byte 22, the offset of the
   // trigger count; a count of 0 leaves the trigger records unread.
-  std::wstring path = WorkItemFile(name);
-  std::string bytes = ReadFileBytes(path);
-  if (bytes.size() < 24) return false;
-  size_t countOffset = static_cast<unsigned char>(bytes[22]) | static_cast<unsigned char>(bytes[23]) << 8;
-  if (bytes.size() < countOffset + 2) return false;
-  bytes[countOffset] = 0;
-  bytes[countOffset + 1] = 0;
-  return WriteFileBytes(path, bytes);
+  UniqueFileHandle file = OpenWorkItemFile(WorkItemFile(name));
+  BYTE offsetBytes[2] = {};
+  DWORD read = 0;
+  if (!file.valid() || SetFilePointer(file.get(), 22, nullptr, FILE_BEGIN) != 22 ||
+      !ReadFile(file.get(), offsetBytes, 2, &read, nullptr) || read != 2) {
+    return false;
+  }
+  LONG countOffset = offsetBytes[0] | offsetBytes[1] << 8;
+  const BYTE noTriggers[2] = {0, 0};
+  DWORD written = 0;
+  return SetFilePointer(file.get(), countOffset, nullptr, FILE_BEGIN) ==
+             static_cast<DWORD>(countOffset) &&
+         WriteFile(file.get(), noTriggers, 2, &written, nullptr) && written == 2;
 }
 
 HRESULT DeleteWorkItem(const wchar_t* name) {

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "scheduler_v2_client.h"
 #include "support/com_balance.h"
 #include "support/log_capture.h"
+#include "support/task_program.h"
 #include "task/update_task.h"
 
 // The real Task Scheduler 2.0 of Wine, in the prefix's default Windows 7
@@ -18,11 +18,6 @@
 
 namespace {
 
-const wchar_t kProgram[] = L"C:\\Program Files\\Quorvel\\PlumixPlayerUpdateService.exe";
-
-bool MatchesEvent(const std::wstring& message, int32_t event) {
-  return std::regex_match(message, std::wregex(std::to_wstring(event) + L" -?\\d+"));
-}
 
 class WineSchedulerV2 : public testing::Test {
  protected:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "files/windows_file_manager.h"
+#include "support/isolated_file_manager.h"
 #include "support/test_files.h"
 
 namespace {
@@ -17,6 +18,12 @@ HRESULT WINAPI CountingFolderQuery(HWND window, int folder, HANDLE token, DWORD 
 
 HRESULT WINAPI FailingFolderQuery(HWND, int, HANDLE, DWORD, LPWSTR) { return E_FAIL; }
 
+PlatformAccess WithFolderQuery(HRESULT(WINAPI* query)(HWND, int, HANDLE, DWORD, LPWSTR)) {
+  PlatformAccess platform = kSystemPlatform;
+  platform.getFolderPath = query;
+  return platform;
+}
+
 }  // namespace
 
 TEST(GetSettingsFilePath, IsTheSystemFolderWithTheSettingsName) {
@@ -27,17 +34,24 @@ TEST(GetSettingsFilePath, IsTheSystemFolderWithTheSettingsName) {
 }
 
 TEST(GetSettingsFilePath, SecondCallAndSecondInstanceUseTheCache) {
-  VUZI::WindowsFileManager::folderQuery = CountingFolderQuery;
-  std::unique_ptr<VUZI::FileManager> first(new VUZI::WindowsFileManager);
+  folderQueries = 0;
+  PlatformAccess platform = WithFolderQuery(CountingFolderQuery);
+  VUZI::LocationCaches caches;
+  std::unique_ptr<VUZI::FileManager> first(new VUZI::WindowsFileManager(platform, caches));
   ByteString path = static_cast<VUZI::WindowsFileManager&>(*first).GetSettingsFilePath();
   first.reset();
-  VUZI::WindowsFileManager second;
+  VUZI::WindowsFileManager second(platform, caches);
   EXPECT_EQ(path, second.GetSettingsFilePath());
   EXPECT_EQ(1, folderQueries);
 }
 
+TEST(GetSettingsFilePath, InstancesOfTheProgramShareOneCache) {
+  VUZI::WindowsFileManager first;
+  VUZI::WindowsFileManager second;
+  EXPECT_EQ(&first.GetSettingsFilePath(), &second.GetSettingsFilePath());
+}
+
 TEST(GetSettingsFilePath, FailedFolderQueryGivesTheBareSuffix) {
-  VUZI::WindowsFileManager::folderQuery = FailingFolderQuery;
-  VUZI::WindowsFileManager fileManager;
-  EXPECT_STREQ("\\Oskvar\\Plumix\\ksm.cfg", fileManager.GetSettingsFilePath().c_str());
+  IsolatedFileManager isolated(WithFolderQuery(FailingFolderQuery));
+  EXPECT_STREQ("\\Oskvar\\Plumix\\ksm.cfg", isolated.files().GetSettingsFilePath().c_str());
 }

@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resource_texts.h"
 #include "scheduler_v1_client.h"
+#include "service/process_entry.h"
 #include "support/com_balance.h"
 #include "support/log_capture.h"
+#include "support/registry_keys.h"
+#include "support/task_program.h"
 #include "support/test_files.h"
 #include "task/update_task.h"
 
@@ -19,12 +23,7 @@
 
 namespace {
 
-const wchar_t kProgram[] = L"C:\\Program Files\\Quorvel\\PlumixPlayerUpdateService.exe";
 const wchar_t kOldProgram[] = L"C:\\Old\\Updater.exe";
-
-bool MatchesEvent(const std::wstring& message, int32_t event) {
-  return std::regex_match(message, std::wregex(std::to_wstring(event) + L" -?\\d+"));
-}
 
 // A daily trigger unlike the one the code makes, to see what an update keeps.
 TASK_TRIGGER OldTrigger() {
@@ -79,7 +78,6 @@ TEST_F(SchedulerV1, DefaultTaskRunsEveryHourAroundTheClockFromNewYear2000) {
   ASSERT_EQ(1u, item.triggers.size());
   const TASK_TRIGGER& stored = item.triggers[0];
   EXPECT_LE(stored.wStartHour, 3);
-  EXPECT_LE(stored.wStartMinute, 59);
   TASK_TRIGGER expected = {};
   expected.cbTriggerSize = 48;
   expected.wBeginYear = 2000;
@@ -96,6 +94,23 @@ TEST_F(SchedulerV1, DefaultTaskRunsEveryHourAroundTheClockFromNewYear2000) {
   EXPECT_EQ(L"Quorvel Systems Incorporated", item.creator);
   EXPECT_EQ(EnglishTaskDescription(), item.comment);
   EXPECT_EQ(static_cast<DWORD>(TASK_FLAG_RUN_IF_CONNECTED_TO_INTERNET), item.flags);
+}
+
+// A fixed start would start every machine's check at the same moment: each
+// creation draws its time before 04:00 anew. Eight creations that all drew
+// the same of the 240 times would be a chance of 1 in 240^7.
+TEST_F(SchedulerV1, EachCreationDrawsItsStartTimeAnew) {
+  std::set<std::pair<WORD, WORD>> startTimes;
+  for (int creation = 0; creation < 8 && startTimes.size() < 2; ++creation) {
+    RemoveTask();
+    LogCapture log;
+    ASSERT_TRUE(CreateDefaultTask(kProgram));
+    WorkItem item;
+    ASSERT_EQ(S_OK, ReadWorkItem(UpdateTaskName, item));
+    ASSERT_EQ(1u, item.triggers.size());
+    startTimes.insert({item.triggers[0].wStartHour, item.triggers[0].wStartMinute});
+  }
+  EXPECT_EQ(2u, startTimes.size());
 }
 
 TEST_F(SchedulerV1, ReRegistrationChangesOnlyTheFirstTriggersInterval) {
@@ -189,4 +204,32 @@ TEST_F(SchedulerV1, OperationsInAMultithreadedApartmentFailWithoutLeavingCom) {
   EXPECT_TRUE(MatchesEvent(messages[1], 1294)) << messages[1];
   WorkItem item;
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), ReadWorkItem(UpdateTaskName, item));
+}
+
+// "-createDefaultTask" as a console runs it: the program's own full path
+// becomes the task's program, and a path that does not fit in 260 units
+// registers no task rather than one that runs nothing.
+TEST_F(SchedulerV1, CreateDefaultTaskSwitchRegistersTheProgramOnlyWhenItsPathFits) {
+  struct Case {
+    size_t length;  // of the program path, terminator not counted
+    std::vector<std::wstring> messages;
+  } const cases[] = {{259, {}}, {260, {L"1302 206"}}};
+  for (const Case& c : cases) {
+    RemoveTask();
+    ScopedRegistryKey state(L"SOFTWARE\\Wendral\\PlumixPlayer");
+    LogCapture log(false);
+    std::wstring program = L"C:\\" + std::wstring(c.length - 9, L'p') + L"\\x.exe";
+    ASSERT_EQ(c.length, program.size());
+    wchar_t createDefaultTask[] = L"-createDefaultTask";
+    wchar_t* arguments[] = {&program[0], createDefaultTask, nullptr};
+    EXPECT_EQ(0, RunProcessEntry(2, arguments, kSystemPlatform));
+    EXPECT_EQ(c.messages, log.Messages()) << c.length;
+    WorkItem item;
+    if (c.messages.empty()) {
+      ASSERT_EQ(S_OK, ReadWorkItem(UpdateTaskName, item)) << c.length;
+      EXPECT_EQ(program, item.application);
+    } else {
+      EXPECT_FALSE(FileExists(WorkItemFile(UpdateTaskName))) << c.length;
+    }
+  }
 }

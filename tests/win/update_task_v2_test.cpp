@@ -12,6 +12,7 @@
 #include "resource_texts.h"
 #include "support/com_balance.h"
 #include "support/log_capture.h"
+#include "support/task_program.h"
 #include "task_doubles/fake_task_scheduler.h"
 
 // Task Scheduler 2.0 against in-process test doubles: Wine's scheduler
@@ -28,7 +29,6 @@ struct FailingStep {
   int32_t event;
 };
 
-const wchar_t kProgram[] = L"C:\\Program Files\\Quorvel\\PlumixPlayerUpdateService.exe";
 const wchar_t kStartBoundaryCall[] = L"ITrigger::put_StartBoundary(";
 const wchar_t kRandomStart[] = L"ITrigger::put_StartBoundary(random)";
 

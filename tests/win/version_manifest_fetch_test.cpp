@@ -35,21 +35,16 @@ std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin()
 
 class FetchVersionManifestTest : public testing::Test {
  protected:
-  ~FetchVersionManifestTest() override {
-    AutoUpdatePolicy::ManifestHost = kPrimaryDownloadHost;
-    AutoUpdatePolicy::PackageHost = kSecondaryDownloadHost;
-  }
-
   // The host reaches the service the way an administrator sets it: through
   // the settings file. The install log is captured from here on.
   void UseHost(const wchar_t* host, bool verbose = true) {
     settings_.Write("SilentAutoUpdateServerDomain=" + Narrow(host) + "\r\n");
-    ASSERT_TRUE(LoadAutoUpdatePolicy());
-    ASSERT_EQ(host, AutoUpdatePolicy::ManifestHost);
+    ASSERT_TRUE(LoadAutoUpdatePolicy(policy_));
+    ASSERT_EQ(host, policy_.ManifestHost);
     log_.emplace(verbose);
   }
 
-  bool Fetch() { return FetchVersionManifest(activeX_, plugin_, checkFrequency_); }
+  bool Fetch() { return FetchVersionManifest(policy_, activeX_, plugin_, checkFrequency_); }
   bool NothingDelivered() const { return !activeX_ && !plugin_ && !checkFrequency_; }
   std::vector<std::wstring> Messages() const { return log_->Messages(); }
   std::string ExpectedRequest() const {
@@ -58,6 +53,7 @@ class FetchVersionManifestTest : public testing::Test {
   }
 
   ScopedSettingsFolder settings_;
+  AutoUpdatePolicy policy_;
   LocalUpdateServer server_{kManifestServer};
   std::optional<LogCapture> log_;
   std::optional<VersionRecord> activeX_;
@@ -235,6 +231,8 @@ TEST_F(FetchVersionManifestTest, FailuresWriteNothingWithoutVerboseLogging) {
 namespace {
 
 struct FetchOnThread {
+  explicit FetchOnThread(const AutoUpdatePolicy& policy) : policy(policy) {}
+  const AutoUpdatePolicy& policy;
   bool returned = false;
   bool fetched = false;
   std::optional<VersionRecord> activeX;
@@ -244,7 +242,8 @@ struct FetchOnThread {
 
 DWORD WINAPI FetchThread(void* context) {
   auto* fetch = static_cast<FetchOnThread*>(context);
-  fetch->fetched = FetchVersionManifest(fetch->activeX, fetch->plugin, fetch->checkFrequency);
+  fetch->fetched =
+      FetchVersionManifest(fetch->policy, fetch->activeX, fetch->plugin, fetch->checkFrequency);
   fetch->returned = true;
   return 0;
 }
@@ -261,7 +260,7 @@ TEST_F(FetchVersionManifestTest, DeeplyNestedBodyIsMalformedNotAStackOverflow) {
   for (int i = 0; i < 1000000; ++i) body += "<a>";
   server_.Serve(kManifestPath, body);
   UseHost(kManifestServer.address);
-  FetchOnThread fetch;
+  FetchOnThread fetch(policy_);
   UniqueKernelHandle thread(CreateThread(nullptr, 1 << 20, FetchThread, &fetch,
                                          STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
   ASSERT_TRUE(thread.valid());

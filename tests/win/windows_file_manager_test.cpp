@@ -10,10 +10,8 @@
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "files/windows_file_manager.h"
+#include "support/isolated_file_manager.h"
 #include "support/test_files.h"
-
-// Each test runs in a process of its own (one Wine process per case), so the
-// process-wide location caches start empty in every test.
 
 namespace {
 
@@ -72,6 +70,12 @@ HRESULT WINAPI CountingFolderQuery(HWND window, int folder, HANDLE token, DWORD 
 }
 HRESULT WINAPI FailingFolderQuery(HWND, int, HANDLE, DWORD, LPWSTR) { return E_FAIL; }
 
+PlatformAccess WithFolderQuery(HRESULT(WINAPI* query)(HWND, int, HANDLE, DWORD, LPWSTR)) {
+  PlatformAccess platform = kSystemPlatform;
+  platform.getFolderPath = query;
+  return platform;
+}
+
 struct Location {
   const ByteString& (VUZI::FileManager::*get)();
   const wchar_t* text;
@@ -129,8 +133,10 @@ TEST(DeleteFilesByAge, DeletesOnlyFilesStrictlyBetweenTheBounds) {
       {"exactly the maximum", 60, 3600, -3600 * kSecond, false},
   };
   fixedNow = FileTimeNow() / kSecond * kSecond;
-  VUZI::WindowsFileManager::systemTimeQuery = FixedClock;
-  VUZI::WindowsFileManager files;
+  PlatformAccess platform = kSystemPlatform;
+  platform.getSystemTime = FixedClock;
+  IsolatedFileManager isolated(platform);
+  VUZI::WindowsFileManager& files = isolated.files();
   for (const Case& c : cases) {
     TempFolder root;
     WriteFileAt(root / L"file.txt", fixedNow, c.offset);
@@ -221,9 +227,9 @@ TEST(ListFolder, EmptyOrMissingFolderGivesAnEmptyVector) {
 TEST(LocationFolders, EachAnswersItsSecondCallFromItsOwnCache) {
   wchar_t appData[MAX_PATH] = {};
   SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData);
-  VUZI::WindowsFileManager::folderQuery = CountingFolderQuery;
-  VUZI::WindowsFileManager windowsFiles;
-  VUZI::FileManager& files = windowsFiles;
+  folderQueries = 0;
+  IsolatedFileManager isolated(WithFolderQuery(CountingFolderQuery));
+  VUZI::FileManager& files = isolated.files();
   int queries = 0;
   for (const Location& location : kLocations) {
     const ByteString& first = (files.*location.get)();
@@ -237,8 +243,7 @@ TEST(LocationFolders, EachAnswersItsSecondCallFromItsOwnCache) {
 }
 
 TEST(LocationFolders, FailedFolderQueryGivesTheBareText) {
-  VUZI::WindowsFileManager::folderQuery = FailingFolderQuery;
-  VUZI::WindowsFileManager windowsFiles;
-  VUZI::FileManager& files = windowsFiles;
+  IsolatedFileManager isolated(WithFolderQuery(FailingFolderQuery));
+  VUZI::FileManager& files = isolated.files();
   for (const Location& location : kLocations) EXPECT_EQ(Utf8(location.text), (files.*location.get)());
 }

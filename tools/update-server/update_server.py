@@ -44,6 +44,17 @@ OVERANNOUNCE_EXTRA_BYTES = 1 << 30
 # The "slow" fault sends the body in this many pieces over this many seconds.
 SLOW_PIECES = 80
 SLOW_SECONDS = 8.0
+# The "endless" and "falselength" faults send filler after the file until the
+# client hangs up or these bounds pass.
+ENDLESS_MAX_BYTES = 4 << 30
+ENDLESS_MAX_SECONDS = 600
+# The "falselength" fault announces this length: beyond any real package, and
+# beyond 32 bits.
+FALSE_LENGTH = 1 << 33
+# The "drip" fault sends one byte this often, until the file is sent, the
+# client hangs up or DRIP_MAX_SECONDS pass.
+DRIP_INTERVAL_SECONDS = 0.5
+DRIP_MAX_SECONDS = 300
 
 NOT_FOUND_PAGE = (
     "<!DOCTYPE html>\n"
@@ -167,6 +178,81 @@ def fault_slow(handler, path, file_path):
         time.sleep(SLOW_SECONDS / SLOW_PIECES)
 
 
+def start_unannounced_answer(handler, path, file_path):
+    """Sends the headers of a 200 answer without a length: the body ends when
+    the connection does. Returns the file's bytes; None (after a 404) when
+    the file is missing."""
+    if file_path is None:
+        handler.send_not_found(path)
+        return None
+    with open(file_path, "rb") as stream:
+        body = stream.read()
+    handler.send_response(200)
+    handler.send_header("Content-Type", content_type_of(file_path))
+    handler.send_header("Connection", "close")
+    handler.end_headers()
+    handler.close_connection = True
+    return body
+
+
+def send_filler(handler):
+    """Sends zero bytes until the client hangs up or the ENDLESS bounds pass."""
+    filler = bytes(COPY_CHUNK_BYTES)
+    deadline = time.monotonic() + ENDLESS_MAX_SECONDS
+    sent = 0
+    try:
+        while sent < ENDLESS_MAX_BYTES and time.monotonic() < deadline:
+            handler.wfile.write(filler)
+            sent += len(filler)
+    except (OSError, ssl.SSLError):
+        pass
+    handler.close_connection = True
+
+
+def fault_unannounced(handler, path, file_path):
+    """Sends the whole file without announcing its length, then closes."""
+    body = start_unannounced_answer(handler, path, file_path)
+    if body is not None:
+        handler.wfile.write(body)
+
+
+def fault_endless(handler, path, file_path):
+    """Announces no length and sends the file followed by endless filler."""
+    body = start_unannounced_answer(handler, path, file_path)
+    if body is None:
+        return
+    handler.wfile.write(body)
+    send_filler(handler)
+
+
+def fault_falselength(handler, path, file_path):
+    """Announces FALSE_LENGTH bytes and sends the file followed by filler."""
+    body = start_answer(handler, path, file_path, FALSE_LENGTH)
+    if body is None:
+        return
+    handler.wfile.write(body)
+    send_filler(handler)
+
+
+def fault_drip(handler, path, file_path):
+    """Announces the whole file and sends it one byte every
+    DRIP_INTERVAL_SECONDS: never silent long enough for a receive time-out."""
+    body = start_answer(handler, path, file_path)
+    if body is None:
+        return
+    deadline = time.monotonic() + DRIP_MAX_SECONDS
+    try:
+        for offset in range(len(body)):
+            if time.monotonic() >= deadline:
+                break
+            handler.wfile.write(body[offset:offset + 1])
+            handler.wfile.flush()
+            time.sleep(DRIP_INTERVAL_SECONDS)
+    except (OSError, ssl.SSLError):
+        pass
+    handler.close_connection = True
+
+
 def fault_redirect(handler, path, file_path, location):
     """Answers 302 Found pointing at location."""
     del file_path
@@ -187,6 +273,10 @@ FAULT_MODES = {
     "stall": fault_stall,
     "overannounce": fault_overannounce,
     "slow": fault_slow,
+    "unannounced": fault_unannounced,
+    "endless": fault_endless,
+    "falselength": fault_falselength,
+    "drip": fault_drip,
 }
 # Modes that take an argument, written "mode:argument" in the rules file.
 FAULT_MODES_WITH_ARGUMENT = {
