@@ -13,12 +13,8 @@ CC=clang CXX=clang++ cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/n
 cmake --build build/native -j"$jobs"
 ctest --test-dir build/native --output-on-failure -j"$jobs"
 
-# The Windows configurations' end-to-end tests publish with the native release tool.
-publish=(-DPLUMIX_PUBLISH_TOOL="$root/build/native/tools/publish/plumix-publish")
-
 echo "== Windows build of the product (i686)"
-cmake -S . -B build/win32 --toolchain cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release \
-  "${publish[@]}" >/dev/null
+cmake -S . -B build/win32 --toolchain cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win32 -j"$jobs"
 
 # Wine runs the i686 build where the host runs the 32-bit Wine loader; where it
@@ -28,8 +24,7 @@ if why=$(tools/wine/can-run-32bit); then
   test_build=build/win32
 else
   echo "== $why: testing the x86_64 build under wine64"
-  cmake -S . -B build/win64 --toolchain cmake/x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release \
-    "${publish[@]}" >/dev/null
+  cmake -S . -B build/win64 --toolchain cmake/x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build build/win64 -j"$jobs"
   test_build=build/win64
 fi

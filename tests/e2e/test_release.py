@@ -97,7 +97,7 @@ class ReleaseTest(unittest.TestCase):
         refused = ENV.publish_release(self.tree, "10.2.5.0", "10.3.0.1", 1, "--previous",
                                       self.tree)
         self.assertEqual(1, refused.returncode, refused.stdout + refused.stderr)
-        self.assertIn("version.xml", refused.stderr)
+        self.assertIn("version 10.2.5.0 is lower than 10.3.0.1", refused.stderr)
         self.assertEqual(served, tree_digests(self.tree))
         self.run_due_cycle()
         self.assertEqual(POLICY_SILENT + ["1618", "1608", "1625", "1612", "1620"],
