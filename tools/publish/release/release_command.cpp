@@ -29,7 +29,9 @@ void PrintAnnouncement(const ReleaseOptions& options, const ReleaseInputs& input
               options.installers[0].c_str(), options.installers[1].c_str());
   std::printf("announcing Plugin %s (%s, %s)\n", VersionText(inputs.versions[2]).c_str(),
               options.installers[2].c_str(), options.installers[3].c_str());
-  std::printf("check frequency %u: clients check every %d minutes\n", options.checkFrequency,
+  std::printf("check frequency %u: a client's task runs again %d minutes after each check "
+              "(a check is due 24 hours after the last one)\n",
+              options.checkFrequency,
               RepetitionIntervalMinutes(static_cast<int32_t>(options.checkFrequency)));
   std::printf("signer \"%s\", expires %s\n", SubjectText(inputs.identity.signer.get()).c_str(),
               ExpiryText(inputs.identity.signer.get()).c_str());
