@@ -50,6 +50,13 @@ ADDRESS = os.environ.get("PLUMIX_E2E_ADDRESS", "127.0.0.6")
 # The native release tool (build/native/tools/publish/plumix-publish).
 PUBLISH = os.environ.get("PLUMIX_PUBLISH", "")
 
+# ksm.cfg of a silently updating machine whose updates come from ADDRESS, and
+# the lines every cycle under it starts and ends with.
+SILENT_VERBOSE = ("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
+                  "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
+POLICY_SILENT = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615"]
+SERVICE_END = ["1612", "1620"]
+
 
 def on_disk(path):
     """Where a 32-bit program's path under C:\\windows\\system32 lies on disk

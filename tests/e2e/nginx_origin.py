@@ -6,7 +6,6 @@ temporary folders lie in its own work folder; nothing of the system's nginx
 is used or touched. Each request is logged as one JSON line with the fields
 the local update server writes (scheme, path, user agent)."""
 
-import json
 import os
 import signal
 import socket
@@ -122,14 +121,6 @@ class NginxOrigin:
                 return log.read().strip() or "(no error logged)"
         except FileNotFoundError:
             return "(no error log)"
-
-    def requests(self):
-        """Every request served so far, oldest first."""
-        try:
-            with open(self.requests_file) as lines:
-                return [json.loads(line) for line in lines if line.strip()]
-        except FileNotFoundError:
-            return []
 
     def _listening(self, port):
         try:

@@ -6,12 +6,10 @@ import time
 import unittest
 
 import environment
-from environment import ADDRESS, SERVICE
+from environment import ADDRESS, SERVICE, SILENT_VERBOSE
 
 ENV = None
 
-SILENT_VERBOSE = ("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
-                  "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
 INSTALL_CYCLE = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615", "1618", "1608",
                  "1600", "1602", "1609", "1612", "1620"]
 NOTIFY = (b"AutoUpdateDisable=0\r\nSilentAutoUpdateEnable=0\r\n"

@@ -18,7 +18,7 @@ import time
 import unittest
 
 import environment
-from environment import ADDRESS, SERVICE, SETTINGS
+from environment import ADDRESS, POLICY_SILENT, SERVICE, SETTINGS
 
 ENV = None
 RUNS = int(os.environ.get("PLUMIX_CRASH_RUNS", "10"))
@@ -37,7 +37,6 @@ NOTIFY_LINES = sorted([b"AutoUpdateDisable=0", b"SilentAutoUpdateEnable=0",
                        b"SilentAutoUpdateServerDomain=" + ADDRESS.encode()] +
                       OTHER_KEYS.encode().splitlines())
 NOTIFY_SETTINGS = None
-POLICY_SILENT = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615"]
 POLICY_NOTIFY = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1616"]
 INSTALL_CYCLE = POLICY_SILENT + ["1618", "1608", "1600", "1602", "1609", "1612", "1620"]
 GATED_CYCLE = POLICY_NOTIFY + ["1618", "1608", "1625", "1612", "1620"]

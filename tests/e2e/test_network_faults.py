@@ -9,14 +9,11 @@ import unittest
 
 import environment
 from environment import (ADDRESS, MANIFEST_PATH, PACKAGE_PATHS, SERVICE, SHIPPED_PROGRAM,
-                         SHORT_DOWNLOAD_PROGRAM)
+                         SERVICE_END, SHORT_DOWNLOAD_PROGRAM, SILENT_VERBOSE)
 
 ENV = None
 
-SILENT_VERBOSE = ("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
-                  "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
 CYCLE_START = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615", "1618", "1608"]
-SERVICE_END = ["1612", "1620"]
 ACTIVEX_PACKAGE = PACKAGE_PATHS[("ActiveX", False)]
 # A receive that times out: WinHTTP's own error, or (under Wine) the socket's.
 TIMED_OUT = ("12002", "10060")

@@ -9,13 +9,11 @@ import shutil
 import unittest
 
 import environment
-from environment import ADDRESS, FILETIME_PER_HOUR, MANIFEST_PATH, PACKAGE_PATHS, now_filetime
+from environment import (FILETIME_PER_HOUR, MANIFEST_PATH, PACKAGE_PATHS, POLICY_SILENT,
+                         SILENT_VERBOSE, now_filetime)
 
 ENV = None
 
-SILENT_VERBOSE = ("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
-                  "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
-POLICY_SILENT = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615"]
 INSTALLS_ACTIVEX = POLICY_SILENT + ["1618", "1608", "1600", "1602", "1609", "1612", "1620"]
 
 

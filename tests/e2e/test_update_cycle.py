@@ -7,14 +7,11 @@ import re
 import unittest
 
 import environment
-from environment import ADDRESS, FILETIME_PER_HOUR, now_filetime
+from environment import (ADDRESS, FILETIME_PER_HOUR, POLICY_SILENT, SERVICE_END, SILENT_VERBOSE,
+                         now_filetime)
 
 ENV = None
 
-SILENT_VERBOSE = ("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
-                  "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
-POLICY_SILENT = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615"]
-SERVICE_END = ["1612", "1620"]
 
 
 def setUpModule():

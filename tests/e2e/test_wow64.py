@@ -11,14 +11,11 @@ import subprocess
 import unittest
 
 import environment
-from environment import ADDRESS, BUILD, PACKAGE_PATHS, SOURCE, STATE_KEY, VARIANT_KEYS
+from environment import (ADDRESS, BUILD, PACKAGE_PATHS, POLICY_SILENT, SERVICE_END, SILENT_VERBOSE,
+                         SOURCE, STATE_KEY, VARIANT_KEYS)
 
 ENV = None
 
-SILENT_VERBOSE = ("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
-                  "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
-POLICY_SILENT = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615"]
-SERVICE_END = ["1612", "1620"]
 
 
 def reason_to_skip():
