@@ -154,7 +154,7 @@ class Environment:
             ext.write("basicConstraints=critical,CA:FALSE\nkeyUsage=digitalSignature\n"
                       "extendedKeyUsage=codeSigning\n")
         run("openssl", "x509", "-req", "-in", "signer.csr", "-CA", "issuer.pem",
-            "-CAkey", os.path.join(issuer, "issuer.key"), "-CAcreateserial", "-days", "30",
+            "-CAkey", os.path.join(issuer, "issuer.key"), "-CAcreateserial", "-days", "365",
             "-extfile", "signer.ext", "-out", "signer.pem")
 
     def _warm_up(self):
