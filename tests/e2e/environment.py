@@ -8,13 +8,17 @@ import ntpath
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 
 import install_log
 import task_job
-from nginx_origin import NginxOrigin
 from wine_prefix import WinePrefix
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
+                                "update-server"))
+from nginx_origin import NginxOrigin  # noqa: E402
 
 SERVICE = "QuorvelPlumixPlayerUpdateSvc"
 PROGRAM = "C:\\plumix\\PlumixPlayerUpdateService.exe"

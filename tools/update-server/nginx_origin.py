@@ -1,7 +1,8 @@
-"""A real web server as the update origin: Debian's nginx serving a static
-release tree on one loopback address, the manifest over HTTPS on port 443 and
-the packages over plain HTTP on port 80, as a CDN or any static web server
-would. It runs with a private configuration file, and its pid file, logs and
+"""A real web server as the update origin, for the demo and the end-to-end
+tests beside the local update server (which stays for the fault modes):
+Debian's nginx serving a static release tree on one loopback address, the
+manifest over HTTPS on port 443 and the packages over plain HTTP on port 80,
+as a CDN or any static web server would. It runs with a private configuration file, and its pid file, logs and
 temporary folders lie in its own work folder; nothing of the system's nginx
 is used or touched. Each request is logged as one JSON line with the fields
 the local update server writes (scheme, path, user agent)."""
