@@ -75,10 +75,11 @@ def fault_close(handler, path, file_path):
     handler.close_connection = True
 
 
-def start_answer(handler, path, file_path, extra_length=0):
+def start_answer(handler, path, file_path, extra_length=0, announced=True):
     """Sends the headers of a 200 answer that announces the file's length
-    plus extra_length, and returns the file's bytes; None (after a 404) when
-    the file is missing."""
+    plus extra_length, or, not announced, no length (the body then ends when
+    the connection does), and returns the file's bytes; None (after a 404)
+    when the file is missing."""
     if file_path is None:
         handler.send_not_found(path)
         return None
@@ -86,7 +87,11 @@ def start_answer(handler, path, file_path, extra_length=0):
         body = stream.read()
     handler.send_response(200)
     handler.send_header("Content-Type", content_type_of(file_path))
-    handler.send_header("Content-Length", str(len(body) + extra_length))
+    if announced:
+        handler.send_header("Content-Length", str(len(body) + extra_length))
+    else:
+        handler.send_header("Connection", "close")
+        handler.close_connection = True
     handler.end_headers()
     return body
 
@@ -178,23 +183,6 @@ def fault_slow(handler, path, file_path):
         time.sleep(SLOW_SECONDS / SLOW_PIECES)
 
 
-def start_unannounced_answer(handler, path, file_path):
-    """Sends the headers of a 200 answer without a length: the body ends when
-    the connection does. Returns the file's bytes; None (after a 404) when
-    the file is missing."""
-    if file_path is None:
-        handler.send_not_found(path)
-        return None
-    with open(file_path, "rb") as stream:
-        body = stream.read()
-    handler.send_response(200)
-    handler.send_header("Content-Type", content_type_of(file_path))
-    handler.send_header("Connection", "close")
-    handler.end_headers()
-    handler.close_connection = True
-    return body
-
-
 def send_filler(handler):
     """Sends zero bytes until the client hangs up or the ENDLESS bounds pass."""
     filler = bytes(COPY_CHUNK_BYTES)
@@ -211,14 +199,14 @@ def send_filler(handler):
 
 def fault_unannounced(handler, path, file_path):
     """Sends the whole file without announcing its length, then closes."""
-    body = start_unannounced_answer(handler, path, file_path)
+    body = start_answer(handler, path, file_path, announced=False)
     if body is not None:
         handler.wfile.write(body)
 
 
 def fault_endless(handler, path, file_path):
     """Announces no length and sends the file followed by endless filler."""
-    body = start_unannounced_answer(handler, path, file_path)
+    body = start_answer(handler, path, file_path, announced=False)
     if body is None:
         return
     handler.wfile.write(body)
