@@ -53,10 +53,32 @@ def installer(folder, name, bits, version):
     return path
 
 
+STORE = ".plumix-publish"
+
+
 def snapshot(root):
-    """Every file under root with its bytes."""
-    return {str(path.relative_to(root)): path.read_bytes()
-            for path in sorted(root.rglob("*")) if path.is_file()}
+    """Every entry under root, links not followed: a file's bytes, a link's target."""
+    entries = {}
+    for folder, folders, files in os.walk(root):
+        for name in folders + files:
+            path = pathlib.Path(folder) / name
+            key = str(path.relative_to(root))
+            if path.is_symlink():
+                entries[key] = "-> " + os.readlink(path)
+            elif path.is_file():
+                entries[key] = path.read_bytes()
+    return entries
+
+
+def served(root):
+    """What a static server serves from root: every file through the links, the store aside."""
+    entries = {}
+    for folder, folders, files in os.walk(root, followlinks=True):
+        folders[:] = [name for name in folders if name != STORE]
+        for name in files:
+            path = pathlib.Path(folder) / name
+            entries[str(path.relative_to(root))] = path.read_bytes()
+    return entries
 
 
 def publish(*arguments):
@@ -138,7 +160,7 @@ class PublishCommandsTest(unittest.TestCase):
         self.assertEqual(code, 0, err)
         self.assertIn("announcing ActiveX 12.0.0.1", out)
         self.assertIn("announcing Plugin 12.0.0.2", out)
-        tree = snapshot(self.work / "fresh")
+        tree = served(self.work / "fresh")
         self.assertEqual(sorted(tree), sorted(PACKAGES + [MANIFEST, "release.json"]))
         manifest = tree[MANIFEST].decode()
         self.assertIn('<ActiveX major="12" minor="0" buildMajor="0" buildMinor="1"/>', manifest)
@@ -149,6 +171,8 @@ class PublishCommandsTest(unittest.TestCase):
                          [len(tree[path]) for path in PACKAGES])
         self.assertEqual(record["signer"]["subject"], "CN=Release Test Signer,O=Wendral")
         self.assertEqual([p.name for p in self.work.iterdir() if p.name.startswith(".fresh")], [])
+        self.assertEqual(sorted(os.listdir(self.work / "fresh" / STORE)),
+                         ["current", "lock", "releases", "rollout.json"])
 
     def test_each_refusal_names_the_file_and_leaves_the_tree_as_it_was(self):
         not_pe = self.work / "notes.txt"
