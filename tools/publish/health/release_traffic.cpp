@@ -88,8 +88,12 @@ void ReleaseTrafficTally::AddPackageDownload(const std::string& key, Cohort coho
 
 void ReleaseTrafficTally::CloseRecord(Track& track) {
   track.peakFetches = std::max(track.peakFetches, track.fetches);
-  uint32_t firstDownloadsLeft =track.peakFetches > track.downloads ? track.peakFetches - track.downloads : 0;
-  uint32_t repeats = track.followed > firstDownloadsLeft ? track.followed - firstDownloadsLeft : 0;
+  uint32_t repeats = 0;
+  if (track.followed == track.fetches) {
+    uint32_t firstsLeft =
+        track.peakFetches > track.downloads ? track.peakFetches - track.downloads : 0;
+    repeats = track.followed > firstsLeft ? track.followed - firstsLeft : 0;
+  }
   DayFigures& figures = days_[{track.day, track.cohort}];
   figures.followed += track.followed;
   if (track.inSignal) {

@@ -49,10 +49,12 @@ struct ServedPackageSizes {
 // A release that takes leaves each machine downloading once; one that does
 // not take makes it download at every due check. Many machines can share an
 // address (an office NAT): there a download on a later day may be another
-// machine's first. So for each key the tally keeps the most manifest fetches
-// it made in one day (at least that many machines are behind it) and how many
-// downloads it has made in its cohort; a fetch followed by a download counts
-// as a repeat only when that many downloads exceed the machines seen.
+// machine's first. So, per key and day, downloads count as repeats only
+//  - when every fetch of that day was followed by one: a fetch without a
+//    download shows a machine there that has the announced version, so the
+//    release takes there and the day's downloads are other machines' first;
+//  - and only as far as the key's downloads in its cohort so far exceed the
+//    machines seen behind it (the most fetches it made in one day).
 // Requests must come in time order (a few seconds' disorder is harmless).
 class ReleaseTrafficTally {
  public:
