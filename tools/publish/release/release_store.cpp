@@ -1,7 +1,10 @@
 #include "release/release_store.h"
 
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
+#include "rollout/nginx_change.h"
 #include "store/served_links.h"
 #include "tree/release_layout.h"
 
@@ -35,6 +38,19 @@ std::string PreviousRelease(const ReleaseOptions& options) {
   return serves ? options.out : "";
 }
 
+namespace {
+
+// The generated nginx files, where there are none yet, so that nginx can be
+// set up to include them before a first rollout. They need DIR's absolute
+// path; a path nginx cannot take is said when a rollout starts.
+bool WriteNginxFilesOnce(const std::string& dir, const RolloutState& state, std::string& error) {
+  char resolved[PATH_MAX];
+  if (realpath(dir.c_str(), resolved) == nullptr || !IsPathSafeForNginx(resolved)) return true;
+  return WriteInitialNginxFiles(resolved, RenderNginxFiles(resolved, state), error);
+}
+
+}  // namespace
+
 bool RecordRelease(const ReleaseOptions& options, const std::string& name, time_t now,
                    RolloutState& state, Findings& findings) {
   std::string error;
@@ -46,7 +62,8 @@ bool RecordRelease(const ReleaseOptions& options, const std::string& name, time_
   state.history.push_back({static_cast<int64_t>(now), options.candidate ? "store" : "publish", name,
                            options.candidate ? 0.0 : 100.0,
                            options.candidate ? "stored as a candidate" : "published to everyone"});
-  if (!SaveRolloutState(options.out, state, error)) {
+  if (!SaveRolloutState(options.out, state, error) ||
+      !WriteNginxFilesOnce(options.out, state, error)) {
     findings.Refuse(options.out, error);
     return false;
   }

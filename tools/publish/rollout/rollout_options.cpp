@@ -9,7 +9,9 @@ const char kRolloutUsage[] =
     "                                  --step-hours H) [--canary CIDR]... [--trusted-proxy "
     "CIDR]...\n"
     "       plumix-publish rollout set DIR --percent P\n"
-    "       plumix-publish rollout (halt | resume | complete | advance) DIR\n"
+    "       plumix-publish rollout (halt | resume | complete) DIR\n"
+    "       plumix-publish rollout advance DIR --access-log FILE... [--max-repeat-percent P]\n"
+    "                                  [--min-clients N]\n"
     "       plumix-publish rollout status DIR [--json]\n"
     "   changes also take [--reason TEXT] [--nginx-conf FILE] [--reload-command CMD]\n"
     "\n"
@@ -28,7 +30,9 @@ const char kRolloutUsage[] =
     "                         installed the candidate keep it\n"
     "  resume                 show the candidate again to the same addresses as before halt\n"
     "  complete               make the candidate the current release for everyone\n"
-    "  advance                move to the ramp's next step once its time has come\n"
+    "  advance                for cron or a timer: halt when the health gate fails (exit 1);\n"
+    "                         else move to the ramp's next step once its time has come and\n"
+    "                         the gate passes, and complete after the last step of 100\n"
     "  status                 the current release, the candidate, its share and the history\n"
     "\n"
     "  --release NAME         a release in DIR's store (its version, as release printed it)\n"
@@ -43,6 +47,14 @@ const char kRolloutUsage[] =
     "  --nginx-conf FILE      the main nginx configuration to test (nginx -T -c FILE);\n"
     "                         default nginx's own\n"
     "  --reload-command CMD   how to reload nginx (default \"nginx -s reload\")\n"
+    "  --access-log FILE...   advance: the origin's access logs for the health gate (nginx's\n"
+    "                         combined format, plain or .gz); every argument up to the\n"
+    "                         next option is one\n"
+    "  --max-repeat-percent P advance: the gate fails when the candidate cohort's share of\n"
+    "                         repeated downloads exceeds the control cohort's by more than P\n"
+    "                         points (default 10)\n"
+    "  --min-clients N        advance: addresses of the candidate cohort needed for a\n"
+    "                         verdict (default 100)\n"
     "  --json                 status as JSON\n"
     "  --help                 this text\n"
     "\n"
@@ -82,6 +94,9 @@ bool Takes(RolloutAction action, const std::string& name) {
     return Changes(action);
   }
   if (name == "--percent") return action == RolloutAction::Start || action == RolloutAction::Set;
+  if (name == "--access-log" || name == "--max-repeat-percent" || name == "--min-clients") {
+    return action == RolloutAction::Advance;
+  }
   return action == RolloutAction::Start &&
          (name == "--release" || name == "--steps" || name == "--step-hours" ||
           name == "--canary" || name == "--trusted-proxy");
@@ -111,6 +126,15 @@ bool ParseHours(const std::string& text, double& hours) {
          hours <= 24 * 365;
 }
 
+bool ParseCount(const std::string& text, uint64_t& count) {
+  if (text.empty() || text.size() > 12 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  count = std::strtoull(text.c_str(), nullptr, 10);
+  return count > 0;
+}
+
 bool TakeValue(const std::string& name, const std::string& value, RolloutOptions& options,
                std::string& error) {
   auto once = [&](std::string& field) {
@@ -135,6 +159,15 @@ bool TakeValue(const std::string& name, const std::string& value, RolloutOptions
     error = "--steps takes rising shares above 0, separated by commas (1,5,25,100)";
     return false;
   }
+  if (name == "--access-log") options.gate.accessLogs.push_back(value);
+  if (name == "--max-repeat-percent" && !ParsePercent(value, options.gate.maxRepeatPercent)) {
+    error = "--max-repeat-percent takes a share from 0 to 100";
+    return false;
+  }
+  if (name == "--min-clients" && !ParseCount(value, options.gate.minClients)) {
+    error = "--min-clients takes a whole number above 0";
+    return false;
+  }
   if (name == "--step-hours" && (options.stepHours > 0 || !ParseHours(value, options.stepHours))) {
     error = "--step-hours takes a number of hours above 0";
     return false;
@@ -154,6 +187,8 @@ bool CheckCombination(const RolloutOptions& options, std::string& error) {
     error = "start needs either --percent or --steps";
   } else if (options.steps.empty() != (options.stepHours == 0)) {
     error = "--steps and --step-hours go together";
+  } else if (options.action == RolloutAction::Advance && options.gate.accessLogs.empty()) {
+    error = "advance needs --access-log: the health gate reads the origin's access logs";
   }
   return error.empty();
 }
@@ -213,6 +248,10 @@ OptionsResult ParseRolloutOptions(int argc, char* argv[], RolloutOptions& option
       error = name + " needs a value";
     } else {
       TakeValue(name, argv[++i], options, error);
+      // Like health, --access-log takes every argument up to the next option.
+      while (name == "--access-log" && i + 1 < argc && argv[i + 1][0] != '-') {
+        options.gate.accessLogs.push_back(argv[++i]);
+      }
     }
     if (!error.empty()) return OptionsResult::Invalid;
   }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "health/health_gate.h"
 #include "release/release_options.h"
 
 enum class RolloutAction { Start, Set, Halt, Resume, Complete, Advance, Status };
@@ -21,6 +22,7 @@ struct RolloutOptions {
   std::string nginxConf;  // "" for nginx's own default configuration file
   std::string reloadCommand = "nginx -s reload";
   bool json = false;
+  HealthGateOptions gate;  // advance: the access logs and the gate's limits
 };
 
 // plumix-publish rollout ACTION DIR [OPTION]... (argv[0] is "rollout").

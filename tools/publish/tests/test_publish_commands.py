@@ -172,7 +172,7 @@ class PublishCommandsTest(unittest.TestCase):
         self.assertEqual(record["signer"]["subject"], "CN=Release Test Signer,O=Wendral")
         self.assertEqual([p.name for p in self.work.iterdir() if p.name.startswith(".fresh")], [])
         self.assertEqual(sorted(os.listdir(self.work / "fresh" / STORE)),
-                         ["current", "lock", "releases", "rollout.json"])
+                         ["current", "lock", "nginx", "releases", "rollout.json"])
 
     def test_each_refusal_names_the_file_and_leaves_the_tree_as_it_was(self):
         not_pe = self.work / "notes.txt"
