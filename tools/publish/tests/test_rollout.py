@@ -109,14 +109,17 @@ class RolloutWithNginxTest(unittest.TestCase):
         code, out, err = self.rollout(action, *arguments)
         self.assertEqual(code, 0, out + err)
 
-    def get(self, source, scheme, path, user_agent):
+    def get(self, source, scheme, path, user_agent, forwarded=None):
         connection = (http.client.HTTPSConnection(ORIGIN, 443, context=self.tls,
                                                   source_address=(source, 0), timeout=30)
                       if scheme == "https" else
                       http.client.HTTPConnection(ORIGIN, 80, source_address=(source, 0),
                                                  timeout=30))
         try:
-            connection.request("GET", "/" + path, headers={"User-Agent": user_agent})
+            headers = {"User-Agent": user_agent}
+            if forwarded:
+                headers["X-Forwarded-For"] = forwarded
+            connection.request("GET", "/" + path, headers=headers)
             response = connection.getresponse()
             body = response.read()
             self.assertEqual(response.status, 200, "%s %s" % (source, path))
@@ -247,6 +250,19 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.assertEqual(self.shown_candidate(sample, VARYING, later), set(sample))
         self.change("halt")
         self.assertEqual(self.shown_candidate(sample, SAME_FOR_ALL, later), set())
+
+
+    def test_4_behind_a_trusted_proxy_the_forwarded_address_decides(self):
+        later = "12.0.0.5"
+        self.release(later, "--candidate")
+        self.change("start", "--release", later, "--percent", "0", "--canary", "192.0.2.0/24",
+                    "--trusted-proxy", "127.0.0.0/8")
+        manifests = {later: self.stored(later, MANIFEST), "other": self.manifests[CANDIDATE]}
+        for forwarded, release in (("192.0.2.77", later), ("198.51.100.7", "other"),
+                                   ("203.0.113.9, 192.0.2.8", later), (None, "other")):
+            with self.subTest(forwarded=forwarded):
+                body, _ = self.get("127.0.3.3", "https", MANIFEST, MANIFEST_USER_AGENT, forwarded)
+                self.assertEqual(self.release_of(body, manifests), release)
 
 
 if __name__ == "__main__":
