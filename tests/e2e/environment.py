@@ -235,12 +235,14 @@ class Environment:
              "--plugin", installers["Plugin"], "--plugin-64", installers["Plugin"]] +
             list(options), capture_output=True, text=True, timeout=300)
 
-    def start_origin(self, tree):
+    def start_origin(self, tree, rollout=False):
         """nginx serving a published tree on ADDRESS instead of the local
-        update server; its requests are logged where requests() reads."""
+        update server (with rollout, through the files plumix-publish rollout
+        generates); its requests are logged where requests() reads."""
         self.origin = NginxOrigin(os.path.join(self.work, "nginx"), ADDRESS, tree,
                                   os.path.join(self.certs, "server.pem"),
-                                  os.path.join(self.certs, "server.key"), self.requests_file)
+                                  os.path.join(self.certs, "server.key"), self.requests_file,
+                                  rollout=rollout)
         self.origin.start()
 
     def stop_origin(self):
