@@ -79,7 +79,7 @@ class RolloutWithNginxTest(unittest.TestCase):
         shutil.rmtree(cls.work)
 
     @classmethod
-    def release(cls, version, *extra):
+    def release_arguments(cls, version):
         files = cls.work / "installers"
         files.mkdir(exist_ok=True)
         arguments = ["release", "--out", cls.dir, "--check-frequency", "2",
@@ -89,7 +89,11 @@ class RolloutWithNginxTest(unittest.TestCase):
         for option, bits in (("--activex", 32), ("--activex-64", 64), ("--plugin", 32),
                              ("--plugin-64", 64)):
             arguments += [option, installer(files, "%d-%s.exe" % (bits, version), bits, version)]
-        code, out, err = publish(*arguments, *extra)
+        return arguments
+
+    @classmethod
+    def release(cls, version, *extra):
+        code, out, err = publish(*cls.release_arguments(version), *extra)
         assert code == 0, out + err
 
     @classmethod
@@ -179,6 +183,17 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.assertLess(shown[25], shown[50])
         self.assertEqual(self.shown_candidate(CANARIES, VARYING), set(CANARIES))
 
+        # While a candidate is out, a release for everyone is refused.
+        arguments = [str(a) for a in self.release_arguments("12.0.0.9")]
+        code, out, err = publish(*arguments)
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("release %s is the candidate of a staged rollout" % CANDIDATE, err)
+        code, out, err = publish("rollout", "status", self.dir, "--json")
+        self.assertEqual(code, 0, err)
+        status = json.loads(out)
+        self.assertEqual((status["current"], status["candidate"], status["shownPercent"],
+                          status["canaries"]), (CURRENT, CANDIDATE, 50, [CANARY_RANGE]))
+
         self.change("halt", "--reason", "crash reports")
         self.assertEqual(self.shown_candidate(everyone, SAME_FOR_ALL), set())
         self.change("resume")
@@ -242,7 +257,7 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.release(later, "--candidate")
         self.manifests[later] = self.stored(later, MANIFEST)
         self.packages[later] = self.stored(later, PACKAGES[0])
-        code, out, err = self.rollout("halt")
+        self.change("halt")
         sample = CLIENTS[::9] + CANARIES + NOT_CANARIES
         self.change("start", "--release", later, "--percent", "0", "--canary", CANARY_RANGE)
         self.assertEqual(self.shown_candidate(sample, VARYING, later), set(CANARIES))
