@@ -231,10 +231,8 @@ class RolloutWithNginxTest(unittest.TestCase):
         text = configuration.read_text()
         configuration.write_text(text.replace("http {", "http {\n    include %s/*.conf;" % extra, 1))
         (extra / "broken.conf").write_text("this is not nginx configuration\n")
-        failures = {
-            "nginx -T": self.rollout("set", "--percent", "5"),
-            "reload": self.rollout("set", "--percent", "5", "--reload-command", "exit 3"),
-        }
+        failures = {"nginx -T": self.rollout("set", "--percent", "5")}
+        # The configuration is sound again, but the reload fails.
         (extra / "broken.conf").unlink()
         failures["reload"] = self.rollout("set", "--percent", "5", "--reload-command", "exit 3")
         for step, (code, out, err) in failures.items():
