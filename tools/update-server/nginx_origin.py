@@ -5,7 +5,10 @@ manifest over HTTPS on port 443 and the packages over plain HTTP on port 80,
 as a CDN or any static web server would. It runs with a private configuration file, and its pid file, logs and
 temporary folders lie in its own work folder; nothing of the system's nginx
 is used or touched. Each request is logged as one JSON line with the fields
-the local update server writes (scheme, path, user agent)."""
+the local update server writes (scheme, path, user agent), and in nginx's
+combined format in access.log of the work folder. Started with a clock
+offset, nginx runs under libfaketime and logs its requests that much later,
+as on a later day."""
 
 import os
 import signal
@@ -15,6 +18,8 @@ import time
 
 MANIFEST_FOLDER = "/pub/plumixplayer/update/current/sau/11/xml/"
 PACKAGE_FOLDER = "/pub/plumixplayer/update/current/sau/11/install/"
+# Debian's libfaketime (package libfaketime).
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 
 CONFIGURATION = """\
 worker_processes 1;
@@ -39,6 +44,9 @@ http {{
     log_format requests escape=json
         '{{"scheme":"$scheme","path":"$request_uri","user_agent":"$http_user_agent","status":$status}}';
     access_log {requests} requests;
+    # nginx's standard format, as an origin in service writes it: what
+    # plumix-publish health reads.
+    access_log {work}/access.log combined;
     server_tokens off;
 
     # The manifest: HTTPS only, cached briefly, so that a release reaches the
@@ -85,7 +93,8 @@ class NginxOrigin:
         self.requests_file = requests_file
         self.process = None
 
-    def start(self, timeout=30):
+    def start(self, timeout=30, clock_offset=None):
+        """clock_offset: libfaketime's offset of nginx's clock ("+1d"), or None."""
         os.makedirs(os.path.join(self.work, "temp"), exist_ok=True)
         configuration = os.path.join(self.work, "nginx.conf")
         with open(configuration, "w") as out:
@@ -93,8 +102,11 @@ class NginxOrigin:
                 work=self.work, requests=self.requests_file, address=self.address,
                 root=os.path.abspath(self.root), cert=self.cert, key=self.key,
                 manifest_folder=MANIFEST_FOLDER, package_folder=PACKAGE_FOLDER))
+        environment = dict(os.environ)
+        if clock_offset is not None:
+            environment.update(LD_PRELOAD=FAKETIME_LIBRARY, FAKETIME=clock_offset)
         self.process = subprocess.Popen(
-            ["nginx", "-c", configuration, "-g", "daemon off;"],
+            ["nginx", "-c", configuration, "-g", "daemon off;"], env=environment,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + timeout
         while not (self._listening(443) and self._listening(80)):
@@ -115,6 +127,10 @@ class NginxOrigin:
                 self.process.kill()
                 self.process.wait(timeout=timeout)
         self.process = None
+
+    def access_log(self):
+        """The combined-format access log."""
+        return os.path.join(self.work, "access.log")
 
     def errors(self):
         try:
