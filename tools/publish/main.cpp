@@ -9,6 +9,7 @@
 #include "health/health_command.h"
 #include "plan/plan_command.h"
 #include "release/release_command.h"
+#include "rollout/rollout_command.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ const char kUsage[] =
     "  release   sign the four installers and write a release tree that every client accepts\n"
     "  check     check a published tree, from a folder or a live host, as the clients see it\n"
     "  plan      simulate what a fleet of clients asks of the update origin\n"
+    "  rollout   show a stored release to a share of the addresses first: start, set, halt,\n"
+    "            resume, complete, advance, status\n"
     "  health    read the origin's access logs: what each cohort fetched, and whether a\n"
     "            rollout's candidate takes\n"
     "\n"
@@ -36,6 +39,7 @@ int main(int argc, char* argv[]) {
     if (std::strcmp(argv[1], "check") == 0) return RunCheckCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "plan") == 0) return RunPlanCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "health") == 0) return RunHealthCommand(argc - 1, argv + 1);
+    if (std::strcmp(argv[1], "rollout") == 0) return RunRolloutCommand(argc - 1, argv + 1);
   }
   std::fputs(kUsage, stderr);
   return kExitUsage;
