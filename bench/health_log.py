@@ -55,7 +55,7 @@ def fleet(random_source, machines):
     result = []
     while len(result) < machines:
         kind = random_source.random()
-        if kind < 0.15:
+        if kind < 0.01:
             office = "172.%d.%d.%d" % tuple(random_source.randrange(256) for _ in range(3))
             result += [(office, False, random_source.randrange(86000)) for _ in range(100)]
         elif kind < 0.45:
@@ -107,7 +107,7 @@ def main():
     random_source = random.Random(options.seed)
     write_store(options.dir)
     os.makedirs(options.logs, exist_ok=True)
-    machines = sorted(fleet(random_source, int(options.lines / options.days / 1.07)),
+    machines = sorted(fleet(random_source, int(options.lines / options.days / 1.055)),
                       key=lambda machine: machine[2])
     downloaded = set()
     for day in range(options.days):
