@@ -180,6 +180,10 @@ class NginxOrigin:
                 raise RuntimeError("nginx workers %s still run after a reload" % (now & old))
             time.sleep(0.05)
 
+    def access_log(self):
+        """The combined-format access log."""
+        return os.path.join(self.work, "access.log")
+
     def errors(self):
         try:
             with open(os.path.join(self.work, "error.log")) as log:
