@@ -7,7 +7,9 @@ the package with the clients' user agents; health must count exactly the
 addresses nginx showed the candidate in the candidate cohort and the others
 in the control cohort, each download completed by the size of the package
 of its cohort's release; a browser's request and a log of another format
-are counted and skipped.
+are counted and skipped. Each address fetches a number of times of its own,
+so that the sums per cohort tell one set of addresses from another of the
+same size.
 
 Environment as test_publish_commands. Run it in a network namespace of its
 own: nginx listens on 127.0.0.1:443 and :80.
@@ -34,6 +36,7 @@ ORIGIN = "127.0.0.1"
 CURRENT, CANDIDATE = "12.0.0.1", "12.0.0.2"
 CLIENTS = ["127.0.%d.%d" % (third, fourth) for third in range(1, 10) for fourth in range(1, 255)]
 CANARIES = ["127.0.10.%d" % fourth for fourth in range(1, 15)]
+SOURCES = CLIENTS + CANARIES
 USER_AGENTS = {"https": "Get Plumix Player version xml/1.0",
                "http": "Download Plumix Player Installer/1.0"}
 
@@ -89,10 +92,14 @@ class HealthOfNginxLogsTest(unittest.TestCase):
         finally:
             connection.close()
 
-    def client_check(self, source):
-        """Whether nginx showed source the candidate; it also downloads."""
-        manifest = self.get(source, "https", MANIFEST, USER_AGENTS["https"])
-        self.get(source, "http", PACKAGES[0], USER_AGENTS["http"])
+    def client_check(self, index):
+        """Whether nginx showed the index-th source the candidate; it
+        fetches the manifest 1 + index % 3 times, the package 1 + index % 2."""
+        source = SOURCES[index]
+        for _ in range(1 + index % 3):
+            manifest = self.get(source, "https", MANIFEST, USER_AGENTS["https"])
+        for _ in range(1 + index % 2):
+            self.get(source, "http", PACKAGES[0], USER_AGENTS["http"])
         stored = self.dir / ".plumix-publish" / "releases" / CANDIDATE / MANIFEST
         return manifest == stored.read_bytes()
 
@@ -104,13 +111,11 @@ class HealthOfNginxLogsTest(unittest.TestCase):
                                  "--reload-command", self.origin.reload_command)
         self.assertEqual(code, 0, out + err)
         self.origin.wait_for_new_workers(old)
-        sources = CLIENTS + CANARIES
         with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
-            shown = dict(zip(sources, pool.map(self.client_check, sources)))
+            shown = list(pool.map(self.client_check, range(len(SOURCES))))
         self.get(CLIENTS[0], "https", MANIFEST, "Mozilla/5.0")
-        candidates = sum(shown.values())
-        self.assertTrue(all(shown[canary] for canary in CANARIES))
-        self.assertLess(abs(100.0 * candidates / len(sources) - 25), 5)
+        self.assertTrue(all(shown[len(CLIENTS):]), "a canary not shown the candidate")
+        self.assertLess(abs(100.0 * sum(shown) / len(SOURCES) - 25), 5)
 
         code, out, err = publish("health", self.dir, "--access-log", self.origin.access_log(),
                                  self.requests_log, "--json", "--min-clients", "1")
@@ -126,8 +131,12 @@ class HealthOfNginxLogsTest(unittest.TestCase):
             for index, name in enumerate(("addresses", "manifest_fetches", "downloads_begun",
                                           "downloads_completed")):
                 figures[index] += day[name]
-        others = len(sources) - candidates
-        self.assertEqual(counted, {"candidate": [candidates] * 4, "control": [others] * 4})
+        expected = {}
+        for index, candidate in enumerate(shown):
+            figures = expected.setdefault("candidate" if candidate else "control", [0, 0, 0, 0])
+            for place, count in enumerate((1, 1 + index % 3, 1 + index % 2, 1 + index % 2)):
+                figures[place] += count
+        self.assertEqual(counted, expected)
 
 
 if __name__ == "__main__":
