@@ -4,18 +4,21 @@
 # lines (bench/health_log.py: eight days, rotated, the oldest gzip-compressed)
 # and runs plumix-publish health over it; prints the wall time, the peak
 # memory (resident set, from GNU time) and the lines per second.
-#   bench/health-bench.sh [--lines N] [--days D]
+#   bench/health-bench.sh [--lines N] [--days D] [--bad]
+# --bad: the candidate does not take (its machines download it at every check).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 lines=10000000
 days=8
+bad=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --lines) lines=$2; shift 2 ;;
     --days) days=$2; shift 2 ;;
-    *) echo "usage: bench/health-bench.sh [--lines N] [--days D]" >&2; exit 2 ;;
+    --bad) bad=(--bad); shift ;;
+    *) echo "usage: bench/health-bench.sh [--lines N] [--days D] [--bad]" >&2; exit 2 ;;
   esac
 done
 
@@ -30,7 +33,8 @@ work="$build/health-input"
 rm -rf "$work"
 mkdir -p "$work/www"
 echo "generating $lines lines over $days days in $work"
-python3 bench/health_log.py "$work/www" "$work/logs" --lines "$lines" --days "$days"
+python3 bench/health_log.py "$work/www" "$work/logs" --lines "$lines" --days "$days" \
+  "${bad[@]}"
 echo "log files: $(du -sh "$work/logs" | cut -f1), $(ls "$work/logs" | tr '\n' ' ')"
 
 memory=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
