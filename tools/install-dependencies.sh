@@ -16,7 +16,7 @@ packages=(
   librapidxml-dev googletest
   openssl libssl-dev libcurl4-openssl-dev nginx-light libnginx-mod-http-js nlohmann-json3-dev
   python3 python3-matplotlib python3-pefile python3-asn1crypto python3-cryptography
-  procps util-linux iproute2 strace
+  procps util-linux iproute2 strace libfaketime
   curl
 )
 wine32=wine32:i386

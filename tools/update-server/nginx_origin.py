@@ -7,7 +7,8 @@ temporary folders lie in its own work folder; nothing of the system's nginx
 is used or touched. Each request is logged as one JSON line with the fields
 the local update server writes (scheme, path, user agent), the client's
 address and the Cache-Control sent, and in nginx's combined format in
-access.log.
+access.log. Started with a clock offset, nginx runs under libfaketime and
+logs its requests that much later, as on a later day.
 
 With rollout=True it serves the tree as plumix-publish rollout has it served:
 the generated files in the tree's release store are included (the http part
@@ -22,6 +23,8 @@ import time
 
 MANIFEST_FOLDER = "/pub/plumixplayer/update/current/sau/11/xml/"
 PACKAGE_FOLDER = "/pub/plumixplayer/update/current/sau/11/install/"
+# Debian's libfaketime (package libfaketime).
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 
 STORE_NGINX = ".plumix-publish/nginx"
 
@@ -127,14 +130,18 @@ class NginxOrigin:
                     http_include="    include %s/%s/rollout-http.conf;\n" % (root, STORE_NGINX),
                     manifest_locations=locations, package_locations=locations)
 
-    def start(self, timeout=30):
+    def start(self, timeout=30, clock_offset=None):
+        """clock_offset: libfaketime's offset of nginx's clock ("+1d"), or None."""
         os.makedirs(os.path.join(self.work, "temp"), exist_ok=True)
         with open(self.configuration, "w") as out:
             out.write(CONFIGURATION.format(
                 work=self.work, requests=self.requests_file, address=self.address,
                 root=os.path.abspath(self.root), cert=self.cert, key=self.key, **self._parts()))
+        environment = dict(os.environ)
+        if clock_offset is not None:
+            environment.update(LD_PRELOAD=FAKETIME_LIBRARY, FAKETIME=clock_offset)
         self.process = subprocess.Popen(
-            ["nginx", "-c", self.configuration, "-g", "daemon off;"],
+            ["nginx", "-c", self.configuration, "-g", "daemon off;"], env=environment,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + timeout
         while not (self._listening(443) and self._listening(80)):
@@ -172,6 +179,10 @@ class NginxOrigin:
             if time.monotonic() > deadline:
                 raise RuntimeError("nginx workers %s still run after a reload" % (now & old))
             time.sleep(0.05)
+
+    def access_log(self):
+        """The combined-format access log."""
+        return os.path.join(self.work, "access.log")
 
     def errors(self):
         try:

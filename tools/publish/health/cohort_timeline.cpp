@@ -16,9 +16,7 @@ std::vector<CohortTimeline::Step> CandidateSteps(const RolloutState& state) {
     CohortTimeline::Step step;
     step.since = entry.time;
     step.percent = entry.percent;
-    step.halted = entry.action == "halt" ||
-                  (!steps.empty() && steps.back().halted && entry.action != "resume" &&
-                   entry.action != "start");
+    step.halted = entry.action == "halt";  // every other change serves the candidate again
     steps.push_back(step);
   }
   return steps;

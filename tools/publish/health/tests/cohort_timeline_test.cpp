@@ -45,7 +45,9 @@ RolloutState Rollout() {
                    Entry(kStart, "start", "2.0.0.0", 5),
                    Entry(kStart + 24 * kHour, "set", "2.0.0.0", 25),
                    Entry(kStart + 30 * kHour, "halt", "2.0.0.0", 25),
-                   Entry(kStart + 36 * kHour, "resume", "2.0.0.0", 25)};
+                   Entry(kStart + 36 * kHour, "resume", "2.0.0.0", 25),
+                   Entry(kStart + 40 * kHour, "halt", "2.0.0.0", 0),
+                   Entry(kStart + 44 * kHour, "set", "2.0.0.0", 50)};
   return state;
 }
 
@@ -61,7 +63,8 @@ TEST(CohortTimeline, PlacesEveryAddressAsTheServedConfigurationDoes) {
   };
   const Moment kMoments[] = {{kStart - 1, -1},           {kStart, 5},
                              {kStart + 23 * kHour, 5},    {kStart + 24 * kHour, 25},
-                             {kStart + 31 * kHour, -1},   {kStart + 40 * kHour, 25}};
+                             {kStart + 31 * kHour, -1},   {kStart + 38 * kHour, 25},
+                             {kStart + 41 * kHour, -1},   {kStart + 45 * kHour, 50}};
   for (const Moment& moment : kMoments) {
     int candidates = 0;
     for (int index = 0; index < 4000; ++index) {
@@ -92,8 +95,8 @@ TEST(CohortTimeline, CountsExposureWithoutHalts) {
   ASSERT_TRUE(timeline.Load(Rollout(), error)) << error;
   EXPECT_DOUBLE_EQ(0, timeline.ExposedDays(kStart - 10));
   EXPECT_DOUBLE_EQ(1, timeline.ExposedDays(kStart + 24 * kHour));
-  // 30 hours served, 6 halted, 12 served again.
-  EXPECT_DOUBLE_EQ(42.0 / 24, timeline.ExposedDays(kStart + 48 * kHour));
+  // 30 hours served, 6 halted, 4 served, 4 halted, 4 served.
+  EXPECT_DOUBLE_EQ(38.0 / 24, timeline.ExposedDays(kStart + 48 * kHour));
   EXPECT_EQ(kStart, timeline.Start());
 }
 
