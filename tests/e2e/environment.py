@@ -18,7 +18,7 @@ from wine_prefix import WinePrefix
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
                                 "update-server"))
-from nginx_origin import NginxOrigin  # noqa: E402
+from nginx_origin import FAKETIME_LIBRARY, NginxOrigin  # noqa: E402,F401
 
 SERVICE = "QuorvelPlumixPlayerUpdateSvc"
 PROGRAM = "C:\\plumix\\PlumixPlayerUpdateService.exe"
@@ -216,16 +216,20 @@ class Environment:
 
     # -- a published release on nginx --------------------------------------
 
-    def publish_release(self, out, activex, plugin, check_frequency, *options):
+    def publish_release(self, out, activex, plugin, check_frequency, *options, registers=True):
         """Runs plumix-publish release over stand-in installers that install
         the given versions (the same for both architectures) and signs with
-        the test signer; the finished process, its output captured."""
+        the test signer; the finished process, its output captured. With
+        registers=False the installers carry the versions but register
+        nothing when started: a release that does not take."""
         installers = {}
         for variant, version in (("ActiveX", activex), ("Plugin", plugin)):
-            installers[variant] = os.path.join(self.work, "release-%s-%s.exe" % (variant, version))
+            installers[variant] = os.path.join(
+                self.work, "release-%s-%s%s.exe" % (variant, version, "" if registers else "-bad"))
             subprocess.run([os.path.join(SOURCE, "tools", "standin-installer", "brand-standin"),
-                            os.path.join(BUILD, "tools", "standin-installer.exe"), variant,
-                            version, installers[variant]], check=True, capture_output=True)
+                            os.path.join(BUILD, "tools", "standin-installer.exe"),
+                            variant if registers else "none", version, installers[variant]],
+                           check=True, capture_output=True)
         return subprocess.run(
             [PUBLISH, "release", "--out", out, "--check-frequency", str(check_frequency),
              "--issuer", os.path.join(BUILD, "issuer", "issuer.der"),
@@ -235,13 +239,16 @@ class Environment:
              "--plugin", installers["Plugin"], "--plugin-64", installers["Plugin"]] +
             list(options), capture_output=True, text=True, timeout=300)
 
-    def start_origin(self, tree):
+    def start_origin(self, tree, rollout=False, clock_offset=None):
         """nginx serving a published tree on ADDRESS instead of the local
-        update server; its requests are logged where requests() reads."""
+        update server; its requests are logged where requests() reads. With
+        rollout, as plumix-publish rollout has the tree served; with a clock
+        offset ("+1d"), nginx logs its requests as that much later."""
         self.origin = NginxOrigin(os.path.join(self.work, "nginx"), ADDRESS, tree,
                                   os.path.join(self.certs, "server.pem"),
-                                  os.path.join(self.certs, "server.key"), self.requests_file)
-        self.origin.start()
+                                  os.path.join(self.certs, "server.key"), self.requests_file,
+                                  rollout=rollout)
+        self.origin.start(clock_offset=clock_offset)
 
     def stop_origin(self):
         if self.origin is not None:

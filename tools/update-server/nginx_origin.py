@@ -5,7 +5,15 @@ manifest over HTTPS on port 443 and the packages over plain HTTP on port 80,
 as a CDN or any static web server would. It runs with a private configuration file, and its pid file, logs and
 temporary folders lie in its own work folder; nothing of the system's nginx
 is used or touched. Each request is logged as one JSON line with the fields
-the local update server writes (scheme, path, user agent)."""
+the local update server writes (scheme, path, user agent), the client's
+address and the Cache-Control sent, and in nginx's combined format in
+access.log. Started with a clock offset, nginx runs under libfaketime and
+logs its requests that much later, as on a later day.
+
+With rollout=True it serves the tree as plumix-publish rollout has it served:
+the generated files in the tree's release store are included (the http part
+in the http block, the locations in both servers) and the njs module is
+loaded, so each client address is shown the release of its cohort."""
 
 import os
 import signal
@@ -15,9 +23,24 @@ import time
 
 MANIFEST_FOLDER = "/pub/plumixplayer/update/current/sau/11/xml/"
 PACKAGE_FOLDER = "/pub/plumixplayer/update/current/sau/11/install/"
+# Debian's libfaketime (package libfaketime).
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+
+STORE_NGINX = ".plumix-publish/nginx"
+
+ROLLOUT_MODULE = "load_module /usr/lib/nginx/modules/ngx_http_js_module.so;\n"
+
+PLAIN_LOCATIONS = {
+    "manifest": """location {manifest_folder} {{
+            add_header Cache-Control "public, max-age=300";
+        }}""",
+    "packages": """location {package_folder} {{
+            add_header Cache-Control "public, no-cache";
+        }}""",
+}
 
 CONFIGURATION = """\
-worker_processes 1;
+{module}worker_processes 1;
 user root;
 pid {work}/nginx.pid;
 error_log {work}/error.log warn;
@@ -37,10 +60,12 @@ http {{
     uwsgi_temp_path {work}/temp/uwsgi;
     scgi_temp_path {work}/temp/scgi;
     log_format requests escape=json
-        '{{"scheme":"$scheme","path":"$request_uri","user_agent":"$http_user_agent","status":$status}}';
+        '{{"scheme":"$scheme","path":"$request_uri","user_agent":"$http_user_agent",'
+        '"status":$status,"address":"$remote_addr","cache_control":"$sent_http_cache_control"}}';
     access_log {requests} requests;
+    access_log {work}/access.log combined;
     server_tokens off;
-
+{http_include}
     # The manifest: HTTPS only, cached briefly, so that a release reaches the
     # fleet within minutes.
     server {{
@@ -48,9 +73,7 @@ http {{
         ssl_certificate {cert};
         ssl_certificate_key {key};
         root {root};
-        location {manifest_folder} {{
-            add_header Cache-Control "public, max-age=300";
-        }}
+        {manifest_locations}
         location / {{
             return 404;
         }}
@@ -62,9 +85,7 @@ http {{
     server {{
         listen {address}:80;
         root {root};
-        location {package_folder} {{
-            add_header Cache-Control "public, no-cache";
-        }}
+        {package_locations}
         location / {{
             return 404;
         }}
@@ -76,8 +97,9 @@ http {{
 class NginxOrigin:
     """nginx serving root on address; start() and stop() bracket its life."""
 
-    def __init__(self, work, address, root, cert, key, requests_file):
+    def __init__(self, work, address, root, cert, key, requests_file, rollout=False):
         self.work = work
+        self.rollout = rollout
         self.address = address
         self.root = root
         self.cert = cert
@@ -85,16 +107,41 @@ class NginxOrigin:
         self.requests_file = requests_file
         self.process = None
 
-    def start(self, timeout=30):
+    @property
+    def configuration(self):
+        """The main configuration file (for plumix-publish rollout --nginx-conf)."""
+        return os.path.join(self.work, "nginx.conf")
+
+    @property
+    def reload_command(self):
+        """What reloads this nginx (for plumix-publish rollout --reload-command)."""
+        return "nginx -c %s -s reload" % self.configuration
+
+    def _parts(self):
+        root = os.path.abspath(self.root)
+        if not self.rollout:
+            return dict(module="", http_include="",
+                        manifest_locations=PLAIN_LOCATIONS["manifest"].format(
+                            manifest_folder=MANIFEST_FOLDER),
+                        package_locations=PLAIN_LOCATIONS["packages"].format(
+                            package_folder=PACKAGE_FOLDER))
+        locations = "include %s/%s/rollout-locations.conf;" % (root, STORE_NGINX)
+        return dict(module=ROLLOUT_MODULE,
+                    http_include="    include %s/%s/rollout-http.conf;\n" % (root, STORE_NGINX),
+                    manifest_locations=locations, package_locations=locations)
+
+    def start(self, timeout=30, clock_offset=None):
+        """clock_offset: libfaketime's offset of nginx's clock ("+1d"), or None."""
         os.makedirs(os.path.join(self.work, "temp"), exist_ok=True)
-        configuration = os.path.join(self.work, "nginx.conf")
-        with open(configuration, "w") as out:
+        with open(self.configuration, "w") as out:
             out.write(CONFIGURATION.format(
                 work=self.work, requests=self.requests_file, address=self.address,
-                root=os.path.abspath(self.root), cert=self.cert, key=self.key,
-                manifest_folder=MANIFEST_FOLDER, package_folder=PACKAGE_FOLDER))
+                root=os.path.abspath(self.root), cert=self.cert, key=self.key, **self._parts()))
+        environment = dict(os.environ)
+        if clock_offset is not None:
+            environment.update(LD_PRELOAD=FAKETIME_LIBRARY, FAKETIME=clock_offset)
         self.process = subprocess.Popen(
-            ["nginx", "-c", configuration, "-g", "daemon off;"],
+            ["nginx", "-c", self.configuration, "-g", "daemon off;"], env=environment,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + timeout
         while not (self._listening(443) and self._listening(80)):
@@ -115,6 +162,27 @@ class NginxOrigin:
                 self.process.kill()
                 self.process.wait(timeout=timeout)
         self.process = None
+
+    def workers(self):
+        """The process ids of nginx's worker processes now."""
+        with open("/proc/%d/task/%d/children" % (self.process.pid, self.process.pid)) as children:
+            return set(int(pid) for pid in children.read().split())
+
+    def wait_for_new_workers(self, old, timeout=30):
+        """Waits until every worker of old has ended and a new one runs, so that
+        every later request is answered under the configuration last loaded."""
+        deadline = time.monotonic() + timeout
+        while True:
+            now = self.workers()
+            if now and not now & old:
+                return
+            if time.monotonic() > deadline:
+                raise RuntimeError("nginx workers %s still run after a reload" % (now & old))
+            time.sleep(0.05)
+
+    def access_log(self):
+        """The combined-format access log."""
+        return os.path.join(self.work, "access.log")
 
     def errors(self):
         try:

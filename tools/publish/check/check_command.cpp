@@ -10,6 +10,8 @@
 #include "check/host_tree.h"
 #include "exit_status.h"
 #include "release/release_options.h"
+#include "store/rollout_state.h"
+#include "store/store_layout.h"
 #include "tree/manifest_text.h"
 #include "tree/release_record.h"
 #include "tree/tree_checks.h"
@@ -24,7 +26,8 @@ const char kCheckUsage[] =
     "and each package's installer carries the version the manifest announces for it.\n"
     "\n"
     "  DIR                a release tree in a folder; its release.json, when present, must\n"
-    "                     match the manifest and the packages byte for byte\n"
+    "                     match the manifest and the packages byte for byte; the candidate\n"
+    "                     of a staged rollout in DIR is checked as well\n"
     "  --host HOST        a live origin, fetched as the clients fetch: the manifest over\n"
     "                     HTTPS on port 443, the four packages over HTTP on port 80, with\n"
     "                     the clients' user agents\n"
@@ -126,6 +129,29 @@ void PrintTree(const TreeFacts& facts) {
   }
 }
 
+void CheckFolder(const std::string& root, X509* issuer, Findings& findings) {
+  PublishedTree tree;
+  LoadTreeFromFolder(root, root, tree, findings);
+  TreeFacts facts;
+  CheckPublishedTree(tree, issuer, std::time(nullptr), findings, facts);
+  CompareWithRecord(root, tree, findings);
+  PrintTree(facts);
+}
+
+// A folder with a release store: what it serves to everyone, then the
+// candidate its rollout shows to some.
+void CheckStoreFolder(const std::string& dir, X509* issuer, Findings& findings) {
+  CheckFolder(dir, issuer, findings);
+  RolloutState state;
+  std::string error;
+  if (!LoadRolloutState(dir, state, error)) {
+    findings.Refuse(dir, error);
+  } else if (!state.candidate.empty()) {
+    std::printf("the staged rollout's candidate, release %s:\n", state.candidate.c_str());
+    CheckFolder(ReleaseFolder(dir, state.candidate), issuer, findings);
+  }
+}
+
 }  // namespace
 
 int RunCheckCommand(int argc, char* argv[]) {
@@ -150,16 +176,15 @@ int RunCheckCommand(int argc, char* argv[]) {
     findings.Print(stderr);
     return kExitRefused;
   }
-  PublishedTree tree;
   if (options.host.empty()) {
-    LoadTreeFromFolder(options.folder, options.folder, tree, findings);
+    CheckStoreFolder(options.folder, issuer.get(), findings);
   } else {
+    PublishedTree tree;
     LoadTreeFromHost(options.host, options.caFile, tree, findings);
+    TreeFacts facts;
+    CheckPublishedTree(tree, issuer.get(), std::time(nullptr), findings, facts);
+    PrintTree(facts);
   }
-  TreeFacts facts;
-  CheckPublishedTree(tree, issuer.get(), std::time(nullptr), findings, facts);
-  if (options.host.empty()) CompareWithRecord(options.folder, tree, findings);
-  PrintTree(facts);
   findings.Print(stderr);
   if (findings.refused()) {
     std::puts("check failed: some clients would fail or install again and again");

@@ -5,10 +5,6 @@
 #include "tree/findings.h"
 #include "tree/published_tree.h"
 
-// The clients' user agents.
-constexpr char kManifestUserAgent[] = "Get Plumix Player version xml/1.0";
-constexpr char kPackageUserAgent[] = "Download Plumix Player Installer/1.0";
-
 // Fetches the manifest over HTTPS (port 443, the system's trust store or
 // caFile) and the four packages over HTTP (port 80) from host, each with its
 // client's user agent, as the clients do. A fetch that fails is a refusal

@@ -8,8 +8,10 @@
 #include "release/package_signer.h"
 #include "release/release_inputs.h"
 #include "release/release_options.h"
+#include "release/release_store.h"
 #include "release/tree_writer.h"
 #include "signature/certificate_facts.h"
+#include "store/store_layout.h"
 #include "task/task_schedule.h"
 #include "tree/manifest_text.h"
 #include "tree/published_tree.h"
@@ -24,15 +26,48 @@ int Refused(const Findings& findings) {
   return kExitRefused;
 }
 
+// A failure after the tree was stored: what DIR serves is the old release
+// or the new one, whole, as the message says.
+int FailedAfterStoring(const Findings& findings, const std::string& name) {
+  findings.Print(stderr);
+  std::printf("release %s was stored, but not all of its publication completed (above)\n",
+              name.c_str());
+  return kExitRefused;
+}
+
+void PrintOutcome(const ReleaseOptions& options, const std::string& name) {
+  if (options.candidate) {
+    std::printf(
+        "stored release %s in %s as a candidate; %s serves what it served. Start its "
+        "rollout with: plumix-publish rollout start %s --release %s --percent P\n",
+        name.c_str(), options.out.c_str(), options.out.c_str(), options.out.c_str(),
+        name.c_str());
+  } else {
+    std::printf("published %s (release %s)\n", options.out.c_str(), name.c_str());
+  }
+}
+
+// Compares the announcement with the previous release, which is, without
+// --previous, the one DIR serves.
+void CheckAgainstServed(const ReleaseOptions& options, const ReleaseInputs& inputs,
+                        Findings& findings) {
+  ReleaseOptions compared = options;
+  compared.previous = PreviousRelease(options);
+  if (compared.previous.empty()) return;
+  std::printf("comparing with the previous release in %s\n", compared.previous.c_str());
+  CheckAgainstPrevious(compared, inputs, findings);
+}
+
 void PrintAnnouncement(const ReleaseOptions& options, const ReleaseInputs& inputs) {
   std::printf("announcing ActiveX %s (%s, %s)\n", VersionText(inputs.versions[0]).c_str(),
               options.installers[0].c_str(), options.installers[1].c_str());
   std::printf("announcing Plugin %s (%s, %s)\n", VersionText(inputs.versions[2]).c_str(),
               options.installers[2].c_str(), options.installers[3].c_str());
-  std::printf("check frequency %u: a client's task runs again %d minutes after each check "
-              "(a check is due 24 hours after the last one)\n",
-              options.checkFrequency,
-              RepetitionIntervalMinutes(static_cast<int32_t>(options.checkFrequency)));
+  std::printf(
+      "check frequency %u: a client's task runs again %d minutes after each check "
+      "(a check is due 24 hours after the last one)\n",
+      options.checkFrequency,
+      RepetitionIntervalMinutes(static_cast<int32_t>(options.checkFrequency)));
   std::printf("signer \"%s\", expires %s\n", SubjectText(inputs.identity.signer.get()).c_str(),
               ExpiryText(inputs.identity.signer.get()).c_str());
 }
@@ -113,18 +148,27 @@ int RunReleaseCommand(int argc, char* argv[]) {
     case OptionsResult::Parsed:
       break;
   }
-  time_t now = std::time(nullptr);
+  std::string error;
   Findings findings;
+  if (!CheckOutputFolderName(options.out, error)) {
+    findings.Refuse(options.out, error);
+    return Refused(findings);
+  }
+  time_t now = std::time(nullptr);
   ReleaseInputs inputs;
   std::printf("reading the issuer, the signer and the installers\n");
   ReadReleaseInputs(options, now, inputs, findings);
-  if (!findings.refused() && !options.previous.empty()) {
-    CheckAgainstPrevious(options, inputs, findings);
-  }
+  if (findings.refused()) return Refused(findings);
+  StoreSession store;
+  RolloutState state;
+  if (!OpenReleaseStore(options, store, state, findings)) return Refused(findings);
+  const std::string name = ReleaseName(inputs.versions[0], inputs.versions[2]);
+  CheckRolloutAllows(options, state, name, findings);
+  if (!findings.refused()) CheckAgainstServed(options, inputs, findings);
   if (findings.refused()) return Refused(findings);
   PrintAnnouncement(options, inputs);
 
-  TreeWriter writer(options.out);
+  TreeWriter writer(ReleaseFolder(store.dir(), name), StoreFolder(store.dir()));
   if (!StageTree(options, inputs, writer, findings)) return Refused(findings);
   std::printf("checking the staged tree as the clients see it\n");
   PublishedTree staged;
@@ -134,12 +178,15 @@ int RunReleaseCommand(int argc, char* argv[]) {
   CheckAgainstInputs(options, inputs, staged, facts, findings);
   if (findings.refused()) return Refused(findings);
 
-  std::string error;
   if (!writer.Commit(error)) {
     findings.Refuse(options.out, error);
     return Refused(findings);
   }
+  store.KeepStore();
+  if (!RecordRelease(options, name, now, state, findings)) {
+    return FailedAfterStoring(findings, name);
+  }
   findings.Print(stderr);
-  std::printf("published %s\n", options.out.c_str());
+  PrintOutcome(options, name);
   return kExitDone;
 }

@@ -6,13 +6,16 @@ const char kReleaseUsage[] =
     "usage: plumix-publish release --out DIR --check-frequency N --issuer ISSUER.der\n"
     "           --signer-cert PEM --signer-key PEM [--chain PEM]...\n"
     "           --activex EXE --activex-64 EXE --plugin EXE --plugin-64 EXE\n"
-    "           [--previous DIR] [--allow-older]\n"
+    "           [--previous DIR] [--allow-older] [--candidate]\n"
     "\n"
     "Signs the four installers as packages, writes the manifest that announces the version\n"
     "in their version resources, checks the whole tree as every client would see it, and\n"
-    "only then puts it in place at DIR. A refused release leaves DIR as it was.\n"
+    "only then puts it in DIR's release store and serves it to everyone from DIR. A refused\n"
+    "release leaves DIR as it was.\n"
     "\n"
-    "  --out DIR              the release tree to write; an existing one is replaced whole\n"
+    "  --out DIR              the folder to publish into (made if missing); its release store\n"
+    "                         keeps each release, and DIR serves the current one; the rest of\n"
+    "                         DIR is left as it is\n"
     "  --check-frequency N    the check frequency the manifest announces: the interval a\n"
     "                         client's task runs at after a check (1 hour for 0 or 1, 2 hours\n"
     "                         for 2, else 4 hours); checks stay at most one a day\n"
@@ -26,8 +29,11 @@ const char kReleaseUsage[] =
     "  --plugin EXE           the Plugin installer for 32-bit Windows\n"
     "  --plugin-64 EXE        the Plugin installer for 64-bit Windows\n"
     "  --previous DIR         the tree of the previous release: a lower announcement is\n"
-    "                         refused, an equal one is a warning\n"
-    "  --allow-older          publish a lower announcement than --previous anyway (warning)\n"
+    "                         refused, an equal one is a warning (default: the release DIR\n"
+    "                         serves, if any)\n"
+    "  --allow-older          publish a lower announcement than the previous anyway (warning)\n"
+    "  --candidate            only store the release, as the candidate of a staged rollout\n"
+    "                         (plumix-publish rollout start); DIR serves what it served\n"
     "  --help                 this text\n"
     "\n"
     "Exit status: 0 published (warnings may be printed); 1 refused, one line per reason on\n"
@@ -104,6 +110,10 @@ OptionsResult ParseReleaseOptions(int argc, char* argv[], ReleaseOptions& option
     }
     if (std::strcmp(name, "--allow-older") == 0) {
       options.allowOlder = true;
+      continue;
+    }
+    if (std::strcmp(name, "--candidate") == 0) {
+      options.candidate = true;
       continue;
     }
     std::string* field = SingleValued(options, name, frequency);

@@ -16,6 +16,7 @@ struct ReleaseOptions {
   std::string installers[kPackageCount];  // in the order of kPackageSlots
   std::string previous;                   // "" when not given
   bool allowOlder = false;
+  bool candidate = false;  // store only, for a staged rollout
 };
 
 enum class OptionsResult { Parsed, Help, Invalid };

@@ -11,31 +11,14 @@
 #include <system_error>
 #include <vector>
 
+#include "store/descriptor.h"
+
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string ParentOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool SyncPath(const std::string& path) {
@@ -80,7 +63,8 @@ bool RemoveTree(const std::string& path) {
   return !error;
 }
 
-TreeWriter::TreeWriter(std::string target) : target_(std::move(target)) {
+TreeWriter::TreeWriter(std::string target, std::string stagingParent)
+    : target_(std::move(target)), stagingParent_(std::move(stagingParent)) {
   while (target_.size() > 1 && target_.back() == '/') target_.pop_back();
 }
 
@@ -89,13 +73,11 @@ TreeWriter::~TreeWriter() {
 }
 
 bool TreeWriter::Begin(std::string& error) {
-  std::string pattern = ParentOf(target_) + "/." + BaseOf(target_) + ".new-XXXXXX";
+  std::string pattern = stagingParent_ + "/staging-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   if (mkdtemp(name.data()) == nullptr) return Fail(error, pattern);
   staging_ = name.data();
-  // mkdtemp makes the folder private; a served tree is readable by the server.
-  chmod(staging_.c_str(), 0755);
   return true;
 }
 
@@ -117,6 +99,8 @@ bool TreeWriter::WriteFile(const std::string& relativePath, const std::string& b
 }
 
 bool TreeWriter::Commit(std::string& error) {
+  // mkdtemp made the folder private; a served tree is readable by the server.
+  if (chmod(staging_.c_str(), 0755) != 0) return Fail(error, staging_);
   if (!SyncFolders(staging_)) return Fail(error, "flushing " + staging_);
   struct stat existing = {};
   bool replace = lstat(target_.c_str(), &existing) == 0;
@@ -124,14 +108,14 @@ bool TreeWriter::Commit(std::string& error) {
     errno = ENOTDIR;
     return Fail(error, target_);
   }
-  int renamed =
-      replace ? renameat2(AT_FDCWD, staging_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE)
-              : rename(staging_.c_str(), target_.c_str());
-  if (renamed != 0) return Fail(error, "putting the new tree in place at " + target_);
-  SyncPath(ParentOf(target_));
+  if (renameat2(AT_FDCWD, staging_.c_str(), AT_FDCWD, target_.c_str(),
+                replace ? RENAME_EXCHANGE : RENAME_NOREPLACE) != 0) {
+    return Fail(error, "putting the new tree in place at " + target_);
+  }
+  if (!SyncPath(ParentOf(target_))) return Fail(error, ParentOf(target_));
   // After an exchange the staging name holds the old tree; after a plain
   // rename it names nothing.
-  if (replace) RemoveTree(staging_);
+  if (replace && !RemoveTree(staging_)) return Fail(error, "removing the old tree " + staging_);
   staging_.clear();
   return true;
 }

@@ -2,19 +2,22 @@
 
 #include <string>
 
-// Writes a release tree beside its final place and swaps it in, so that the
-// final folder always holds a whole tree: the old one until the swap, the new
-// one after it, also across a crash at any moment.
+// Writes a release tree in a staging folder and renames it into its final
+// place, so that the final folder always holds a whole tree: the old one (or
+// none) until the rename, the new one after it, also across a crash at any
+// moment.
 class TreeWriter {
  public:
-  // target is the folder the tree will become (DIR).
-  explicit TreeWriter(std::string target);
+  // target is the folder the tree will become; the staging folder is made in
+  // stagingParent, which must be on target's file system and is never served.
+  TreeWriter(std::string target, std::string stagingParent);
   // Removes the staging folder when the tree was not put in place.
   ~TreeWriter();
   TreeWriter(const TreeWriter&) = delete;
   TreeWriter& operator=(const TreeWriter&) = delete;
 
-  // Makes the staging folder, a new hidden sibling of target.
+  // Makes the staging folder ("staging-" and a unique suffix), readable by
+  // its owner only until Commit.
   bool Begin(std::string& error);
 
   // The staging folder (valid after Begin).
@@ -24,14 +27,16 @@ class TreeWriter {
   // and flushes it to the disk.
   bool WriteFile(const std::string& relativePath, const std::string& bytes, std::string& error);
 
-  // Flushes the staged folders, then swaps the staging folder with target
-  // in one rename (RENAME_EXCHANGE), or renames it into place when target
-  // does not exist yet, and removes the old tree. A crash before the
-  // rename leaves target as it was; after it, the new tree.
+  // Opens the staged tree to readers, flushes its folders, then swaps it
+  // with target in one rename (RENAME_EXCHANGE) and removes the old tree, or
+  // renames it into place where target does not exist (RENAME_NOREPLACE, so
+  // that a folder made there meanwhile is never replaced). A crash before
+  // the rename leaves target as it was; after it, the new tree.
   bool Commit(std::string& error);
 
  private:
   std::string target_;
+  std::string stagingParent_;
   std::string staging_;
 };
 

@@ -53,10 +53,32 @@ def installer(folder, name, bits, version):
     return path
 
 
+STORE = ".plumix-publish"
+
+
 def snapshot(root):
-    """Every file under root with its bytes."""
-    return {str(path.relative_to(root)): path.read_bytes()
-            for path in sorted(root.rglob("*")) if path.is_file()}
+    """Every entry under root, links not followed: a file's bytes, a link's target."""
+    entries = {}
+    for folder, folders, files in os.walk(root):
+        for name in folders + files:
+            path = pathlib.Path(folder) / name
+            key = str(path.relative_to(root))
+            if path.is_symlink():
+                entries[key] = "-> " + os.readlink(path)
+            elif path.is_file():
+                entries[key] = path.read_bytes()
+    return entries
+
+
+def served(root):
+    """What a static server serves from root: every file through the links, the store aside."""
+    entries = {}
+    for folder, folders, files in os.walk(root, followlinks=True):
+        folders[:] = [name for name in folders if name != STORE]
+        for name in files:
+            path = pathlib.Path(folder) / name
+            entries[str(path.relative_to(root))] = path.read_bytes()
+    return entries
 
 
 def publish(*arguments):
@@ -138,7 +160,7 @@ class PublishCommandsTest(unittest.TestCase):
         self.assertEqual(code, 0, err)
         self.assertIn("announcing ActiveX 12.0.0.1", out)
         self.assertIn("announcing Plugin 12.0.0.2", out)
-        tree = snapshot(self.work / "fresh")
+        tree = served(self.work / "fresh")
         self.assertEqual(sorted(tree), sorted(PACKAGES + [MANIFEST, "release.json"]))
         manifest = tree[MANIFEST].decode()
         self.assertIn('<ActiveX major="12" minor="0" buildMajor="0" buildMinor="1"/>', manifest)
@@ -149,6 +171,8 @@ class PublishCommandsTest(unittest.TestCase):
                          [len(tree[path]) for path in PACKAGES])
         self.assertEqual(record["signer"]["subject"], "CN=Release Test Signer,O=Wendral")
         self.assertEqual([p.name for p in self.work.iterdir() if p.name.startswith(".fresh")], [])
+        self.assertEqual(sorted(os.listdir(self.work / "fresh" / STORE)),
+                         ["current", "lock", "nginx", "releases", "rollout.json"])
 
     def test_each_refusal_names_the_file_and_leaves_the_tree_as_it_was(self):
         not_pe = self.work / "notes.txt"
@@ -303,6 +327,125 @@ class PublishCommandsTest(unittest.TestCase):
         finally:
             server.terminate()
             server.wait(timeout=30)
+
+    def publish_into(self, target, version, *extra):
+        return publish(*self.release_arguments(target, activex=(version, version),
+                                               plugin=(version, version), extra=extra))
+
+    def test_operator_files_and_mode_of_the_folder_are_kept(self):
+        target = self.work / "operated"
+        (target / ".well-known" / "acme-challenge").mkdir(parents=True)
+        (target / ".well-known" / "acme-challenge" / "token").write_text("proof")
+        (target / "robots.txt").write_text("User-agent: *\n")
+        target.chmod(0o711)
+        for version in ("12.0.0.1", "12.0.0.2"):
+            code, out, err = self.publish_into(target, version)
+            self.assertEqual(code, 0, out + err)
+            self.assertEqual((target / "robots.txt").read_text(), "User-agent: *\n")
+            self.assertEqual((target / ".well-known" / "acme-challenge" / "token").read_text(),
+                             "proof")
+            self.assertEqual(target.stat().st_mode & 0o7777, 0o711)
+            self.assertIn('buildMinor="%s"' % version[-1], served(target)[MANIFEST].decode())
+        self.assertEqual(sorted(os.listdir(target / STORE / "releases")),
+                         ["12.0.0.1", "12.0.0.2"])
+        # Each release stays whole in the store; DIR serves the last.
+        self.assertEqual(os.readlink(target / STORE / "current"), "releases/12.0.0.2")
+        self.assertEqual(os.readlink(target / "pub"), STORE + "/current/pub")
+
+    def test_output_folder_that_is_a_link_or_ends_in_a_dot_is_refused_before_signing(self):
+        real = self.work / "real-folder"
+        real.mkdir(exist_ok=True)
+        link = self.work / "link-folder"
+        if not link.is_symlink():
+            link.symlink_to(real)
+        for out in (link, "%s/." % real, "%s/.." % real, "%s/sub/../." % real):
+            with self.subTest(out=str(out)):
+                arguments = self.release_arguments(out)
+                arguments[arguments.index("--signer-key") + 1] = self.work / "no-such.key"
+                code, stdout, err = publish(*arguments)
+                self.assertEqual(code, 1, stdout + err)
+                self.assertEqual(err.count("\n"), 1, err)
+                self.assertTrue(err.startswith("%s: " % out), err)
+                self.assertTrue("symbolic link" in err or 'ending in "." or ".."' in err, err)
+                self.assertNotIn("signing", stdout)
+        self.assertEqual(os.listdir(real), [])
+
+    def test_second_release_into_a_locked_folder_is_refused(self):
+        import fcntl
+        target = self.work / "locked"
+        self.assertEqual(self.publish_into(target, "12.0.0.1")[0], 0)
+        before = snapshot(target)
+        with open(target / STORE / "lock") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            self.assertRefusedWith(self.publish_into(target, "12.0.0.2"), target,
+                                   "another plumix-publish command is changing this folder")
+        self.assertEqual(snapshot(target), before)
+        self.assertEqual(self.publish_into(target, "12.0.0.2")[0], 0)
+
+    def test_release_is_compared_with_the_one_the_folder_serves(self):
+        target = self.work / "compared"
+        self.assertEqual(self.publish_into(target, "12.0.0.2")[0], 0)
+        before = snapshot(target)
+        self.assertRefusedWith(self.publish_into(target, "12.0.0.1"), self.installers[(32, "12.0.0.1")],
+                               "version 12.0.0.1 is lower than 12.0.0.2, which the previous "
+                               "release announces for ActiveX")
+        self.assertEqual(snapshot(target), before)
+        code, out, err = self.publish_into(target, "12.0.0.2")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("equals the previous release's for ActiveX", err)
+
+    def test_tree_of_an_earlier_version_of_the_tool_is_taken_over(self):
+        target = self.work / "earlier"
+        shutil.copytree(self.work / "good" / "pub", target / "pub")
+        shutil.copy(self.work / "good" / "release.json", target / "release.json")
+        (target / "index.html").write_text("operator's page")
+        self.assertRefusedWith(self.publish_into(target, "11.9.0.0"), self.installers[(32, "11.9.0.0")],
+                               "lower than 12.0.0.1")
+        code, out, err = self.publish_into(target, "12.0.0.3")
+        self.assertEqual(code, 0, out + err)
+        self.assertTrue((target / "pub").is_symlink())
+        self.assertTrue((target / "release.json").is_symlink())
+        self.assertEqual((target / "index.html").read_text(), "operator's page")
+        self.assertEqual(publish("check", target, "--issuer", self.issuer)[0], 0)
+
+    def test_foreign_entries_at_the_served_paths_are_refused_and_kept(self):
+        for name, make in (("pub", lambda path: path.mkdir()),
+                           ("release.json", lambda path: path.symlink_to("/etc/hostname"))):
+            with self.subTest(name):
+                target = self.work / ("foreign-" + name.replace(".", "-"))
+                target.mkdir()
+                make(target / name)
+                before = snapshot(target)
+                self.assertRefusedWith(self.publish_into(target, "12.0.0.1"), target,
+                                       "%s is not what plumix-publish writes there" % name)
+                self.assertEqual(snapshot(target), before)
+
+    def test_interrupted_staging_is_cleared_by_the_next_release(self):
+        target = self.work / "interrupted"
+        self.assertEqual(self.publish_into(target, "12.0.0.1")[0], 0)
+        (target / STORE / "staging-abc123" / "pub").mkdir(parents=True)
+        (target / STORE / "current.new").symlink_to("releases/nowhere")
+        self.assertEqual(self.publish_into(target, "12.0.0.2")[0], 0)
+        self.assertEqual(sorted(os.listdir(target / STORE)),
+                         ["current", "lock", "nginx", "releases", "rollout.json"])
+
+    def test_candidate_is_stored_without_being_served(self):
+        target = self.work / "candidate"
+        self.assertRefusedWith(self.publish_into(target, "12.0.0.1", "--candidate"), target,
+                               "serves no release yet")
+        self.assertFalse(target.exists())
+        self.assertEqual(self.publish_into(target, "12.0.0.1")[0], 0)
+        before = served(target)
+        code, out, err = self.publish_into(target, "12.0.0.2", "--candidate")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("rollout start %s --release 12.0.0.2" % target, out)
+        self.assertEqual(served(target), before)
+        self.assertTrue((target / STORE / "releases" / "12.0.0.2" / MANIFEST).is_file())
+        self.assertRefusedWith(self.publish_into(target, "12.0.0.1", "--candidate"), target,
+                               "already serves release 12.0.0.1 to everyone")
+        state = json.loads((target / STORE / "rollout.json").read_text())
+        self.assertEqual([(e["action"], e["release"]) for e in state["history"]],
+                         [("publish", "12.0.0.1"), ("store", "12.0.0.2")])
 
     def test_usage_errors_and_help(self):
         self.assertEqual(publish()[0], 2)

@@ -42,7 +42,7 @@ class TreeWriterTest : public ::testing::Test {
 
 TEST_F(TreeWriterTest, PutsANewTreeInPlace) {
   std::string error;
-  TreeWriter writer(target_.string());
+  TreeWriter writer(target_.string(), root_.string());
   ASSERT_TRUE(writer.Begin(error)) << error;
   ASSERT_TRUE(writer.WriteFile("a/b/file.txt", "new", error)) << error;
   ASSERT_TRUE(writer.Commit(error)) << error;
@@ -54,7 +54,7 @@ TEST_F(TreeWriterTest, ReplacesAnExistingTreeWhole) {
   fs::create_directories(target_ / "old");
   std::ofstream(target_ / "old/stale.txt") << "old";
   std::string error;
-  TreeWriter writer(target_.string() + "/");
+  TreeWriter writer(target_.string() + "/", root_.string());
   ASSERT_TRUE(writer.Begin(error)) << error;
   ASSERT_TRUE(writer.WriteFile("file.txt", "new", error)) << error;
   ASSERT_TRUE(writer.Commit(error)) << error;
@@ -63,12 +63,22 @@ TEST_F(TreeWriterTest, ReplacesAnExistingTreeWhole) {
   EXPECT_EQ(Leftovers(), 0);
 }
 
+TEST_F(TreeWriterTest, StagedTreeIsPrivateUntilItIsPutInPlace) {
+  std::string error;
+  TreeWriter writer(target_.string(), root_.string());
+  ASSERT_TRUE(writer.Begin(error)) << error;
+  ASSERT_TRUE(writer.WriteFile("file.txt", "new", error)) << error;
+  EXPECT_EQ(fs::status(writer.staging()).permissions(), fs::perms::owner_all);
+  ASSERT_TRUE(writer.Commit(error)) << error;
+  EXPECT_EQ(fs::status(target_).permissions() & fs::perms::others_read, fs::perms::others_read);
+}
+
 TEST_F(TreeWriterTest, AnAbandonedTreeLeavesTheTargetAndNoStaging) {
   fs::create_directories(target_);
   std::ofstream(target_ / "kept.txt") << "kept";
   {
     std::string error;
-    TreeWriter writer(target_.string());
+    TreeWriter writer(target_.string(), root_.string());
     ASSERT_TRUE(writer.Begin(error)) << error;
     ASSERT_TRUE(writer.WriteFile("file.txt", "new", error)) << error;
     EXPECT_EQ(Leftovers(), 1);
@@ -81,7 +91,7 @@ TEST_F(TreeWriterTest, AnAbandonedTreeLeavesTheTargetAndNoStaging) {
 TEST_F(TreeWriterTest, RefusesToReplaceAFile) {
   std::ofstream(target_) << "a file, not a tree";
   std::string error;
-  TreeWriter writer(target_.string());
+  TreeWriter writer(target_.string(), root_.string());
   ASSERT_TRUE(writer.Begin(error)) << error;
   ASSERT_TRUE(writer.WriteFile("file.txt", "new", error)) << error;
   EXPECT_FALSE(writer.Commit(error));

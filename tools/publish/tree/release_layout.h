@@ -7,6 +7,10 @@
 constexpr char kManifestPath[] = "pub/plumixplayer/update/current/sau/11/xml/version.xml";
 constexpr char kReleaseRecordPath[] = "release.json";
 
+// The clients' user agents: the manifest's and the packages'.
+constexpr char kManifestUserAgent[] = "Get Plumix Player version xml/1.0";
+constexpr char kPackageUserAgent[] = "Download Plumix Player Installer/1.0";
+
 // One of the four packages of a release.
 struct PackageSlot {
   PluginVariant variant;

@@ -1,0 +1,54 @@
+#!/bin/bash
+# Builds plumix-publish optimised and without the sanitizers in
+# build/health-bench, generates a rollout and an access log of 10 million
+# lines (bench/health_log.py: eight days, rotated, the oldest gzip-compressed)
+# and runs plumix-publish health over it; prints the wall time, the peak
+# memory (resident set, from GNU time) and the lines per second.
+#   bench/health-bench.sh [--lines N] [--days D] [--bad]
+# --bad: the candidate does not take (its machines download it at every check).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+lines=10000000
+days=8
+bad=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --lines) lines=$2; shift 2 ;;
+    --days) days=$2; shift 2 ;;
+    --bad) bad=(--bad); shift ;;
+    *) echo "usage: bench/health-bench.sh [--lines N] [--days D] [--bad]" >&2; exit 2 ;;
+  esac
+done
+
+tools/install-dependencies.sh
+build=build/health-bench
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMIX_SANITIZE=OFF \
+  >/dev/null
+cmake --build "$build" -j2 --target plumix-publish >/dev/null
+tool="$build/tools/publish/plumix-publish"
+
+work="$build/health-input"
+rm -rf "$work"
+mkdir -p "$work/www"
+echo "generating $lines lines over $days days in $work"
+python3 bench/health_log.py "$work/www" "$work/logs" --lines "$lines" --days "$days" \
+  "${bad[@]}"
+echo "log files: $(du -sh "$work/logs" | cut -f1), $(ls "$work/logs" | tr '\n' ' ')"
+
+memory=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
+echo "machine: $(nproc) cores, $memory, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
+timing=$(mktemp)
+status=0
+/usr/bin/time -v -o "$timing" "$tool" health "$work/www" --access-log "$work"/logs/* \
+  --min-clients 100 >"$work/report.txt" || status=$?
+wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$timing")
+rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$timing")
+seconds=$(sed -n 's/.*User time (seconds): //p' "$timing")
+rm -f "$timing"
+sed -n '1,3p;$p' "$work/report.txt"
+read_lines=$(sed -n 's/^logs: \([0-9]*\) lines.*/\1/p' "$work/report.txt")
+printf 'bench: %s lines, exit %d: wall %s, user %s s, peak RSS %.0f MiB, %.2f million lines/s (user time)\n' \
+  "$read_lines" "$status" "$wall" "$seconds" "$(awk -v kb="$rss" 'BEGIN { print kb / 1024 }')" \
+  "$(awk -v n="$read_lines" -v s="$seconds" 'BEGIN { print n / s / 1e6 }')"
