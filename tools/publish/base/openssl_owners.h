@@ -1,6 +1,7 @@
 #pragma once
 
 #include <openssl/bio.h>
+#include <openssl/bn.h>
 #include <openssl/cms.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -31,5 +32,6 @@ using OpenSslBytes =
     std::unique_ptr<unsigned char, OpenSslDeleter<unsigned char, openssl_free::Memory>>;
 using BasicConstraintsOwner =
     std::unique_ptr<BASIC_CONSTRAINTS, OpenSslDeleter<BASIC_CONSTRAINTS, BASIC_CONSTRAINTS_free>>;
+using BignumOwner = std::unique_ptr<BIGNUM, OpenSslDeleter<BIGNUM, BN_free>>;
 using AuthorityKeyIdOwner =
     std::unique_ptr<AUTHORITY_KEYID, OpenSslDeleter<AUTHORITY_KEYID, AUTHORITY_KEYID_free>>;

@@ -13,8 +13,12 @@
 
 namespace {
 
-void CheckValidity(X509* certificate, const std::string& file, time_t now, Findings& findings) {
+// What clients check of each certificate a package carries: its key and
+// its validity now.
+void CheckCertificate(X509* certificate, const std::string& file, time_t now, Findings& findings) {
   std::string subject = "certificate \"" + SubjectText(certificate) + "\"";
+  std::string keyProblem = ClientKeyProblem(certificate);
+  if (!keyProblem.empty()) findings.Refuse(file, subject + " " + keyProblem);
   time_t at = now;
   if (X509_cmp_time(X509_get0_notBefore(certificate), &at) != -1) {
     findings.Refuse(file, subject + " is not valid yet: clients refuse packages it signs");
@@ -39,13 +43,15 @@ void ReadIdentity(const ReleaseOptions& options, time_t now, ReleaseInputs& inpu
   std::string error;
   if (!ReadDerCertificate(options.issuer, inputs.issuer, error)) {
     findings.Refuse(options.issuer, error);
+  } else if (std::string problem = ClientKeyProblem(inputs.issuer.get()); !problem.empty()) {
+    findings.Refuse(options.issuer, "the issuer certificate " + problem);
   }
   std::vector<X509Owner> signer;
   if (!ReadPemCertificates(options.signerCert, signer, error)) {
     findings.Refuse(options.signerCert, error);
   } else {
     inputs.identity.signer = std::move(signer.front());
-    CheckValidity(inputs.identity.signer.get(), options.signerCert, now, findings);
+    CheckCertificate(inputs.identity.signer.get(), options.signerCert, now, findings);
   }
   if (!ReadPemPrivateKey(options.signerKey, inputs.identity.key, error)) {
     findings.Refuse(options.signerKey, error);
@@ -61,7 +67,7 @@ void ReadIdentity(const ReleaseOptions& options, time_t now, ReleaseInputs& inpu
       continue;
     }
     for (X509Owner& certificate : certificates) {
-      CheckValidity(certificate.get(), file, now, findings);
+      CheckCertificate(certificate.get(), file, now, findings);
       if (!inputs.identity.signer || !AlreadyIn(inputs.identity, certificate.get())) {
         inputs.identity.chain.push_back(std::move(certificate));
       }
