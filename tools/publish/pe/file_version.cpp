@@ -6,6 +6,7 @@
 namespace {
 
 constexpr uint32_t kResourceDirectoryIndex = 2;
+constexpr uint32_t kPe32PlusMagic = 0x20B;
 constexpr uint32_t kVersionResourceType = 16;  // RT_VERSION
 constexpr uint32_t kFixedInfoSignature = 0xFEEF04BD;
 constexpr uint32_t kSubdirectoryFlag = 0x80000000u;
@@ -59,7 +60,8 @@ bool Fail(std::string& reason, const char* text) {
   return false;
 }
 
-bool ReadHeaders(const Bytes& file, Image& image, std::string& reason) {
+// Where the COFF header starts, and the optional header's magic number.
+bool ReadMagic(const Bytes& file, uint64_t& coff, uint32_t& magic, std::string& reason) {
   uint32_t mz = 0;
   uint32_t peOffset = 0;
   if (!file.U16(0, mz) || mz != 0x5A4D || !file.U32(0x3C, peOffset)) {
@@ -69,18 +71,24 @@ bool ReadHeaders(const Bytes& file, Image& image, std::string& reason) {
   if (!file.U32(peOffset, signature) || signature != 0x00004550) {
     return Fail(reason, "not a Windows executable (no PE header)");
   }
-  uint64_t coff = uint64_t{peOffset} + 4;
+  coff = uint64_t{peOffset} + 4;
+  if (!file.U16(coff + 20, magic)) return Fail(reason, "truncated PE header");
+  return true;
+}
+
+bool ReadHeaders(const Bytes& file, Image& image, std::string& reason) {
+  uint64_t coff = 0;
+  uint32_t magic = 0;
+  if (!ReadMagic(file, coff, magic, reason)) return false;
   uint32_t sectionCount = 0;
   uint32_t optionalSize = 0;
-  uint32_t magic = 0;
-  if (!file.U16(coff + 2, sectionCount) || !file.U16(coff + 16, optionalSize) ||
-      !file.U16(coff + 20, magic)) {
+  if (!file.U16(coff + 2, sectionCount) || !file.U16(coff + 16, optionalSize)) {
     return Fail(reason, "truncated PE header");
   }
   uint64_t optional = coff + 20;
   // PE32 and PE32+ differ in where the data directories start.
   uint64_t directories = magic == 0x10B ? optional + 96 : optional + 112;
-  if (magic != 0x10B && magic != 0x20B) return Fail(reason, "unknown PE optional header");
+  if (magic != 0x10B && magic != kPe32PlusMagic) return Fail(reason, "unknown PE optional header");
   uint32_t directoryCount = 0;
   if (!file.U32(directories - 4, directoryCount)) return Fail(reason, "truncated PE header");
   uint64_t resourceEntry = directories + 8 * kResourceDirectoryIndex;
@@ -270,4 +278,11 @@ bool ReadFileVersion(std::string_view bytes, FileVersion& version, std::string& 
   }
   version = versions[0];
   return true;
+}
+
+bool IsPe32PlusImage(std::string_view bytes) {
+  uint64_t coff = 0;
+  uint32_t magic = 0;
+  std::string reason;
+  return ReadMagic(Bytes(bytes), coff, magic, reason) && magic == kPe32PlusMagic;
 }

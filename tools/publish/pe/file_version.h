@@ -36,3 +36,7 @@ struct ResourceWalkCounts {
 // what the read looked at.
 bool ReadFileVersion(std::string_view image, FileVersion& version, std::string& reason,
                      ResourceWalkCounts* counts = nullptr);
+
+// Whether the file is a PE32+ image: built for 64-bit Windows, it does not
+// run on 32-bit Windows. False for a PE32 image and for what is no PE image.
+bool IsPe32PlusImage(std::string_view image);

@@ -49,6 +49,10 @@ void ReadIdentity(const ReleaseOptions& options, time_t now, ReleaseInputs& inpu
   std::vector<X509Owner> signer;
   if (!ReadPemCertificates(options.signerCert, signer, error)) {
     findings.Refuse(options.signerCert, error);
+  } else if (signer.size() > 1) {
+    findings.Refuse(options.signerCert,
+                    "holds " + std::to_string(signer.size()) +
+                        " certificates: give the signer's alone here and the others with --chain");
   } else {
     inputs.identity.signer = std::move(signer.front());
     CheckCertificate(inputs.identity.signer.get(), options.signerCert, now, findings);
@@ -75,19 +79,10 @@ void ReadIdentity(const ReleaseOptions& options, time_t now, ReleaseInputs& inpu
   }
 }
 
-void ReadInstallers(const ReleaseOptions& options, ReleaseInputs& inputs, Findings& findings) {
-  bool read[kPackageCount] = {};
-  for (int i = 0; i < kPackageCount; ++i) {
-    const std::string& file = options.installers[i];
-    std::string error;
-    if (!ReadFileBytes(file, kMaxPackageBytes, inputs.installers[i], error)) {
-      findings.Refuse(file, error);
-    } else if (!ReadFileVersion(inputs.installers[i], inputs.versions[i], error)) {
-      findings.Refuse(file, error);
-    } else {
-      read[i] = true;
-    }
-  }
+// The 32-bit and the 64-bit installer of each variant must carry one
+// version, which the manifest announces for both.
+void CheckVersionPairs(const ReleaseOptions& options, const ReleaseInputs& inputs,
+                       const bool read[kPackageCount], Findings& findings) {
   // Slots 0 and 1 are ActiveX 32- and 64-bit, 2 and 3 Plugin.
   for (int i = 0; i < kPackageCount; i += 2) {
     if (read[i] && read[i + 1] && !(inputs.versions[i] == inputs.versions[i + 1])) {
@@ -100,6 +95,57 @@ void ReadInstallers(const ReleaseOptions& options, ReleaseInputs& inputs, Findin
   }
 }
 
+// One installer for both variants may be meant (a combined installer), but
+// one that registers a single variant leaves the other's clients
+// downloading it again at every due check.
+void WarnOfSharedInstallers(const ReleaseOptions& options, const ReleaseInputs& inputs,
+                            const bool read[kPackageCount], Findings& findings) {
+  // Slots 0 and 2 are for 32-bit Windows, 1 and 3 for 64-bit.
+  for (int activeX = 0; activeX < 2; ++activeX) {
+    int plugin = activeX + 2;
+    if (!read[activeX] || !read[plugin] || inputs.installers[activeX] != inputs.installers[plugin]) {
+      continue;
+    }
+    findings.Warn(options.installers[plugin],
+                  std::string("is the same installer as ") + kPackageSlots[activeX].option + " " +
+                      options.installers[activeX] +
+                      ": unless it installs and registers both ActiveX and Plugin, the clients "
+                      "of the variant it does not register download it again at every due "
+                      "check");
+  }
+}
+
+void ReadInstallers(const ReleaseOptions& options, ReleaseInputs& inputs, Findings& findings) {
+  bool read[kPackageCount] = {};
+  for (int i = 0; i < kPackageCount; ++i) {
+    const std::string& file = options.installers[i];
+    std::string error;
+    if (!ReadFileBytes(file, kMaxPackageBytes, inputs.installers[i], error)) {
+      findings.Refuse(file, error);
+    } else if (!ReadFileVersion(inputs.installers[i], inputs.versions[i], error)) {
+      findings.Refuse(file, error);
+    } else if (std::string problem = SlotImageProblem(kPackageSlots[i], inputs.installers[i]);
+               !problem.empty()) {
+      findings.Refuse(file, "is " + problem + "; give it with " + kPackageSlots[i + 1].option);
+    } else {
+      read[i] = true;
+    }
+  }
+  CheckVersionPairs(options, inputs, read, findings);
+  WarnOfSharedInstallers(options, inputs, read, findings);
+}
+
+// Clients read 0 as hourly and anything above 4 as four-hourly; 1 and 4 say
+// so plainly, so a 0 or a 6 is more likely a mistake than a wish.
+void CheckFrequency(uint32_t frequency, Findings& findings) {
+  if (frequency >= 1 && frequency <= 4) return;
+  bool hourly = frequency == 0;
+  findings.Refuse("--check-frequency",
+                  std::to_string(frequency) + " makes the clients' task run every " +
+                      (hourly ? "hour, as 1 does: give 1" : "four hours, as 4 does: give 4") +
+                      " (the check frequency is 1 to 4)");
+}
+
 ProductVersion AsProduct(const FileVersion& version) {
   return ProductVersion{version.major, version.minor, version.buildMajor, version.buildMinor};
 }
@@ -108,6 +154,7 @@ ProductVersion AsProduct(const FileVersion& version) {
 
 void ReadReleaseInputs(const ReleaseOptions& options, time_t now, ReleaseInputs& inputs,
                        Findings& findings) {
+  CheckFrequency(options.checkFrequency, findings);
   ReadIdentity(options, now, inputs, findings);
   ReadInstallers(options, inputs, findings);
 }
