@@ -23,6 +23,8 @@ inline void Memory(unsigned char* block) { OPENSSL_free(block); }
 
 using X509Owner = std::unique_ptr<X509, OpenSslDeleter<X509, X509_free>>;
 using PrivateKeyOwner = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY, EVP_PKEY_free>>;
+using PrivateKeyContextOwner =
+    std::unique_ptr<EVP_PKEY_CTX, OpenSslDeleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
 using CmsOwner =
     std::unique_ptr<CMS_ContentInfo, OpenSslDeleter<CMS_ContentInfo, CMS_ContentInfo_free>>;
 using BioOwner = std::unique_ptr<BIO, OpenSslDeleter<BIO, openssl_free::Bio>>;

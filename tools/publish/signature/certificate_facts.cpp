@@ -28,9 +28,10 @@ std::string ExpiryText(X509* certificate) {
 }
 
 bool ValidAt(X509* certificate, time_t now) {
-  // X509_cmp_time: -1 when the time is at or before now, 1 after, 0 unreadable.
-  return X509_cmp_time(X509_get0_notBefore(certificate), &now) == -1 &&
-         X509_cmp_time(X509_get0_notAfter(certificate), &now) == 1;
+  // ASN1_TIME_cmp_time_t: -1 before now, 0 at now, 1 after, -2 unreadable.
+  int start = ASN1_TIME_cmp_time_t(X509_get0_notBefore(certificate), now);
+  int end = ASN1_TIME_cmp_time_t(X509_get0_notAfter(certificate), now);
+  return start != -2 && start <= 0 && end >= 0;
 }
 
 bool ExpiresWithin(X509* certificate, time_t now, long seconds) {

@@ -48,14 +48,16 @@ NOW = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
 DAY = datetime.timedelta(days=1)
 HASHES = {"sha1": hashes.SHA1, "sha256": hashes.SHA256, "sha384": hashes.SHA384,
           "sha512": hashes.SHA512}
-# Key kinds by name: RSA with its modulus size and public exponent (0x10000000F
-# does not fit the 32 bits crypt32 keeps it in), or an elliptic curve.
+# Key kinds by name: RSA with its modulus size and public exponent (0xFFFFFFFB
+# is the largest prime in 32 bits, 0x10000000F does not fit the 32 bits
+# crypt32 keeps it in), or an elliptic curve.
 KEY_KINDS = {
     "rsa1024": ("rsa", 1024, 65537),
     "rsa1025": ("rsa", 1025, 65537),
     "rsa2047": ("rsa", 2047, 65537),
     "rsa2048-e3": ("rsa", 2048, 3),
     "rsa2048-e65537": ("rsa", 2048, 65537),
+    "rsa2048-e4294967291": ("rsa", 2048, 0xFFFFFFFB),
     "rsa2048-e4294967311": ("rsa", 2048, 0x10000000F),
     "rsa2049": ("rsa", 2049, 65537),
     "rsa3071": ("rsa", 3071, 65537),
