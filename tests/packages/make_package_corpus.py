@@ -99,6 +99,10 @@ class Pki:
         key = self.key(name, bits, exponent)
         request = self.folder / (name + ".csr")
         run("openssl", "req", "-new", "-key", key, "-subj", subject, "-out", request)
+        self.certify(name, request, issuer, authority, period)
+
+    def certify(self, name, request, issuer, authority=False, period=None):
+        """Issues the certificate request (a CSR file) as name under issuer."""
         dates = ["-startdate", period[0], "-enddate", period[1]] if period else []
         run("openssl", "ca", "-batch", "-notext", "-config", self.config,
             "-cert", self.cert(issuer), "-keyfile", self.folder / (issuer + ".key"),

@@ -1,10 +1,14 @@
 #include "release/release_inputs.h"
 
+#include <openssl/crypto.h>
 #include <openssl/x509.h>
+
+#include <cstdlib>
 
 #include "base/certificate_files.h"
 #include "base/file_bytes.h"
 #include "net/download_limits.h"
+#include "release/token_key.h"
 #include "signature/certificate_facts.h"
 #include "tree/manifest_text.h"
 #include "tree/release_layout.h"
@@ -12,6 +16,10 @@
 #include "update/product_version.h"
 
 namespace {
+
+constexpr char kPinVariable[] = "PLUMIX_PKCS11_PIN";
+// A PIN is short; this only bounds a wrong argument.
+constexpr uint64_t kMostPinFileBytes = 4096;
 
 // What clients check of each certificate a package carries: its key and
 // its validity now.
@@ -38,6 +46,37 @@ bool AlreadyIn(const SigningIdentity& identity, X509* certificate) {
   return false;
 }
 
+// The token's PIN: the first line of --pin-file, else PLUMIX_PKCS11_PIN.
+bool ReadPin(const ReleaseOptions& options, std::string& pin, std::string& error) {
+  if (options.pinFile.empty()) {
+    const char* variable = std::getenv(kPinVariable);
+    if (variable == nullptr || variable[0] == '\0') {
+      error = std::string("the token needs its PIN: give --pin-file FILE or set ") + kPinVariable;
+      return false;
+    }
+    pin = variable;
+    return true;
+  }
+  if (!ReadFileBytes(options.pinFile, kMostPinFileBytes, pin, error)) {
+    error = "--pin-file " + options.pinFile + ": " + error;
+    return false;
+  }
+  size_t lineEnd = pin.find_first_of("\r\n");
+  if (lineEnd != std::string::npos) pin.erase(lineEnd);
+  return true;
+}
+
+bool ReadSignerKey(const ReleaseOptions& options, SigningIdentity& identity, std::string& error) {
+  if (!IsTokenUri(options.signerKey)) {
+    return ReadPemPrivateKey(options.signerKey, identity.key, error);
+  }
+  TokenKeyRequest request{options.signerKey, options.pkcs11Module, std::string()};
+  bool loaded = ReadPin(options, request.pin, error) &&
+                LoadTokenKey(request, identity.engine, identity.key, error);
+  OPENSSL_cleanse(&request.pin[0], request.pin.size());
+  return loaded;
+}
+
 void ReadIdentity(const ReleaseOptions& options, time_t now, ReleaseInputs& inputs,
                   Findings& findings) {
   std::string error;
@@ -57,7 +96,7 @@ void ReadIdentity(const ReleaseOptions& options, time_t now, ReleaseInputs& inpu
     inputs.identity.signer = std::move(signer.front());
     CheckCertificate(inputs.identity.signer.get(), options.signerCert, now, findings);
   }
-  if (!ReadPemPrivateKey(options.signerKey, inputs.identity.key, error)) {
+  if (!ReadSignerKey(options, inputs.identity, error)) {
     findings.Refuse(options.signerKey, error);
   } else if (inputs.identity.signer &&
              X509_check_private_key(inputs.identity.signer.get(), inputs.identity.key.get()) != 1) {

@@ -11,7 +11,9 @@ struct ReleaseOptions {
   uint32_t checkFrequency = 0;
   std::string issuer;
   std::string signerCert;
-  std::string signerKey;
+  std::string signerKey;  // a PEM file, or a PKCS #11 URI
+  std::string pinFile;    // the token's PIN, for a key in a token
+  std::string pkcs11Module;
   std::vector<std::string> chain;
   std::string installers[kPackageCount];  // in the order of kPackageSlots
   std::string previous;                   // "" when not given
