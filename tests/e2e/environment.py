@@ -148,18 +148,24 @@ class Environment:
 
     def _make_package_signer(self):
         """A code-signing certificate issued by the build's development issuer."""
+        subprocess.run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj",
+                        "/CN=Plumix E2E Signer", "-keyout", "signer.key", "-out", "signer.csr"],
+                       check=True, capture_output=True, cwd=self.work)
+        self.certify_signer("signer.csr", "signer.pem")
+
+    def certify_signer(self, request, certificate):
+        """Issues a code-signing certificate for a certificate request (files
+        in the work folder) under the build's development issuer."""
         issuer = os.path.join(BUILD, "issuer")
         run = lambda *args: subprocess.run(args, check=True, capture_output=True, cwd=self.work)
         run("openssl", "x509", "-inform", "DER", "-in", os.path.join(issuer, "issuer.der"),
             "-out", "issuer.pem")
-        run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Plumix E2E Signer",
-            "-keyout", "signer.key", "-out", "signer.csr")
         with open(os.path.join(self.work, "signer.ext"), "w") as ext:
             ext.write("basicConstraints=critical,CA:FALSE\nkeyUsage=digitalSignature\n"
                       "extendedKeyUsage=codeSigning\n")
-        run("openssl", "x509", "-req", "-in", "signer.csr", "-CA", "issuer.pem",
+        run("openssl", "x509", "-req", "-in", request, "-CA", "issuer.pem",
             "-CAkey", os.path.join(issuer, "issuer.key"), "-CAcreateserial", "-days", "365",
-            "-extfile", "signer.ext", "-out", "signer.pem")
+            "-extfile", "signer.ext", "-out", certificate)
 
     def _warm_up(self):
         """Starts and stops the service once so that a later console start
@@ -216,10 +222,14 @@ class Environment:
 
     # -- a published release on nginx --------------------------------------
 
-    def publish_release(self, out, activex, plugin, check_frequency, *options):
+    def publish_release(self, out, activex, plugin, check_frequency, *options, signer=None,
+                        env=None):
         """Runs plumix-publish release over stand-in installers that install
         the given versions (the same for both architectures) and signs with
-        the test signer; the finished process, its output captured."""
+        signer (certificate, key), by default the test signer; the finished
+        process, its output captured."""
+        certificate, key = signer or (os.path.join(self.work, "signer.pem"),
+                                      os.path.join(self.work, "signer.key"))
         installers = {}
         for variant, version in (("ActiveX", activex), ("Plugin", plugin)):
             installers[variant] = os.path.join(self.work, "release-%s-%s.exe" % (variant, version))
@@ -229,11 +239,10 @@ class Environment:
         return subprocess.run(
             [PUBLISH, "release", "--out", out, "--check-frequency", str(check_frequency),
              "--issuer", os.path.join(BUILD, "issuer", "issuer.der"),
-             "--signer-cert", os.path.join(self.work, "signer.pem"),
-             "--signer-key", os.path.join(self.work, "signer.key"),
+             "--signer-cert", certificate, "--signer-key", key,
              "--activex", installers["ActiveX"], "--activex-64", installers["ActiveX"],
              "--plugin", installers["Plugin"], "--plugin-64", installers["Plugin"]] +
-            list(options), capture_output=True, text=True, timeout=300)
+            list(options), capture_output=True, text=True, timeout=300, env=env)
 
     def start_origin(self, tree):
         """nginx serving a published tree on ADDRESS instead of the local
