@@ -236,13 +236,35 @@ class Environment:
             subprocess.run([os.path.join(SOURCE, "tools", "standin-installer", "brand-standin"),
                             os.path.join(BUILD, "tools", "standin-installer.exe"), variant,
                             version, installers[variant]], check=True, capture_output=True)
-        return subprocess.run(
+        # The x86_64 build's stand-in cannot go where 32-bit Windows fetches.
+        pe32 = {variant: self._pe32_installer(version) if ARCH == "x86_64" else installers[variant]
+                for variant, version in (("ActiveX", activex), ("Plugin", plugin))}
+        published = subprocess.run(
             [PUBLISH, "release", "--out", out, "--check-frequency", str(check_frequency),
              "--issuer", os.path.join(BUILD, "issuer", "issuer.der"),
              "--signer-cert", certificate, "--signer-key", key,
-             "--activex", installers["ActiveX"], "--activex-64", installers["ActiveX"],
-             "--plugin", installers["Plugin"], "--plugin-64", installers["Plugin"]] +
+             "--activex", pe32["ActiveX"], "--activex-64", installers["ActiveX"],
+             "--plugin", pe32["Plugin"], "--plugin-64", installers["Plugin"]] +
             list(options), capture_output=True, text=True, timeout=300, env=env)
+        if ARCH == "x86_64" and published.returncode == 0:
+            # A 64-bit build of the service (only this test path has one)
+            # fetches the packages for 32-bit Windows: give it its stand-in.
+            for variant in ("ActiveX", "Plugin"):
+                shutil.copyfile(out + PACKAGE_PATHS[(variant, True)],
+                                out + PACKAGE_PATHS[(variant, False)])
+        return published
+
+    def _pe32_installer(self, version):
+        """A 32-bit program that carries version, made with MinGW from the
+        release tool's test installer."""
+        path = os.path.join(self.work, "pe32-%s.exe" % version)
+        fixtures = os.path.join(SOURCE, "tools", "publish", "tests", "fixtures")
+        run = lambda *args: subprocess.run(args, check=True, capture_output=True, cwd=self.work)
+        run("i686-w64-mingw32-windres", "-DFIXTURE_VERSION=" + version.replace(".", ","),
+            "-i", os.path.join(fixtures, "versioned_installer.rc"), "-o", path + ".o")
+        run("i686-w64-mingw32-gcc", "-Os", "-s", "-o", path,
+            os.path.join(fixtures, "versioned_installer.c"), path + ".o")
+        return path
 
     def start_origin(self, tree):
         """nginx serving a published tree on ADDRESS instead of the local
