@@ -52,15 +52,25 @@ bool ReadAll(int fd, std::string& bytes, std::string& error) {
   return true;
 }
 
+bool StatRegularFile(const std::string& path, struct stat& status, std::string& error) {
+  if (stat(path.c_str(), &status) != 0) return Refuse(std::strerror(errno), error);
+  if (!S_ISREG(status.st_mode)) return Refuse(KindOf(status.st_mode), error);
+  return true;
+}
+
 }  // namespace
+
+bool IsRegularFile(const std::string& path, std::string& error) {
+  struct stat status = {};
+  return StatRegularFile(path, status, error);
+}
 
 bool ReadFileBytes(const std::string& path, uint64_t limit, std::string& bytes,
                    std::string& error) {
   // A named pipe or a device is refused before it is opened: opening the one
   // waits for a writer, opening the other may act on the device.
   struct stat before = {};
-  if (stat(path.c_str(), &before) != 0) return Refuse(std::strerror(errno), error);
-  if (!S_ISREG(before.st_mode)) return Refuse(KindOf(before.st_mode), error);
+  if (!StatRegularFile(path, before, error)) return false;
   // O_NONBLOCK: should a pipe take the file's place in between, opening it
   // does not wait; the file opened must be the one examined.
   FileDescriptor file(open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));

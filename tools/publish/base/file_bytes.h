@@ -8,3 +8,7 @@
 // then not read at all), or that is no regular file: a named pipe or a device
 // is refused without being opened.
 bool ReadFileBytes(const std::string& path, uint64_t limit, std::string& bytes, std::string& error);
+
+// Whether path is a regular file, found without opening it; false, with the
+// reason (no such file, a named pipe, a device...), otherwise.
+bool IsRegularFile(const std::string& path, std::string& error);

@@ -167,6 +167,9 @@ int RunCheckCommand(int argc, char* argv[]) {
   Findings findings;
   std::string hostProblem = options.host.empty() ? std::string() : HostProblem(options.host);
   if (!hostProblem.empty()) findings.Refuse("--host " + options.host, hostProblem);
+  if (!options.caFile.empty() && !IsRegularFile(options.caFile, error)) {
+    findings.Refuse(options.caFile, error);
+  }
   X509Owner issuer;
   if (!ReadDerCertificate(options.issuer, issuer, error)) findings.Refuse(options.issuer, error);
   if (findings.refused()) {

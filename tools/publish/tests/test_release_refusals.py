@@ -184,6 +184,13 @@ class ReleaseRefusalsTest(unittest.TestCase):
                                                FIXTURE.issuer),
                                        "--host " + host, text)
 
+    def test_check_refuses_a_ca_file_that_is_a_named_pipe_before_opening_it(self):
+        fifo = self.work / "ca.fifo"
+        os.mkfifo(fifo)
+        self.assertRefusedWith(publish("check", "--host", "update.example.com", "--issuer",
+                                       FIXTURE.issuer, "--ca-file", fifo),
+                               fifo, "a named pipe (FIFO), not a regular file")
+
 
 class CheckTrustTest(unittest.TestCase):
     """check --host with --ca-file trusts that file alone, not the CA folder
