@@ -24,8 +24,8 @@ enum class OptionsResult { Parsed, Help, Invalid };
 
 // The release command's options (argv[0] is "release"). Invalid, with the
 // problem in error, for an unknown or repeated option, a missing value or
-// required option, or a check frequency that is not an unsigned 32-bit
-// decimal number.
+// required option, a check frequency that is not an unsigned 32-bit decimal
+// number, or --pin-file or --pkcs11-module with a key that is not in a token.
 OptionsResult ParseReleaseOptions(int argc, char* argv[], ReleaseOptions& options,
                                   std::string& error);
 

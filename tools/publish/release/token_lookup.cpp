@@ -3,7 +3,6 @@
 #include <p11-kit/p11-kit.h>
 #include <p11-kit/uri.h>
 
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
