@@ -3,6 +3,7 @@ Scheduler 1.0 works completely there) with the service installed, and the
 local update server on a loopback address serving a manifest and signed
 packages."""
 
+import glob
 import json
 import ntpath
 import os
@@ -148,18 +149,24 @@ class Environment:
 
     def _make_package_signer(self):
         """A code-signing certificate issued by the build's development issuer."""
+        subprocess.run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj",
+                        "/CN=Plumix E2E Signer", "-keyout", "signer.key", "-out", "signer.csr"],
+                       check=True, capture_output=True, cwd=self.work)
+        self.certify_signer("signer.csr", "signer.pem")
+
+    def certify_signer(self, request, certificate):
+        """Issues a code-signing certificate for a certificate request (files
+        in the work folder) under the build's development issuer."""
         issuer = os.path.join(BUILD, "issuer")
         run = lambda *args: subprocess.run(args, check=True, capture_output=True, cwd=self.work)
         run("openssl", "x509", "-inform", "DER", "-in", os.path.join(issuer, "issuer.der"),
             "-out", "issuer.pem")
-        run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Plumix E2E Signer",
-            "-keyout", "signer.key", "-out", "signer.csr")
         with open(os.path.join(self.work, "signer.ext"), "w") as ext:
             ext.write("basicConstraints=critical,CA:FALSE\nkeyUsage=digitalSignature\n"
                       "extendedKeyUsage=codeSigning\n")
-        run("openssl", "x509", "-req", "-in", "signer.csr", "-CA", "issuer.pem",
+        run("openssl", "x509", "-req", "-in", request, "-CA", "issuer.pem",
             "-CAkey", os.path.join(issuer, "issuer.key"), "-CAcreateserial", "-days", "365",
-            "-extfile", "signer.ext", "-out", "signer.pem")
+            "-extfile", "signer.ext", "-out", certificate)
 
     def _warm_up(self):
         """Starts and stops the service once so that a later console start
@@ -216,12 +223,16 @@ class Environment:
 
     # -- a published release on nginx --------------------------------------
 
-    def publish_release(self, out, activex, plugin, check_frequency, *options, registers=True):
+    def publish_release(self, out, activex, plugin, check_frequency, *options, registers=True,
+                        signer=None, env=None):
         """Runs plumix-publish release over stand-in installers that install
         the given versions (the same for both architectures) and signs with
-        the test signer; the finished process, its output captured. With
-        registers=False the installers carry the versions but register
-        nothing when started: a release that does not take."""
+        signer (certificate, key), by default the test signer; the finished
+        process, its output captured. With registers=False the installers
+        carry the versions but register nothing when started: a release that
+        does not take."""
+        certificate, key = signer or (os.path.join(self.work, "signer.pem"),
+                                      os.path.join(self.work, "signer.key"))
         installers = {}
         for variant, version in (("ActiveX", activex), ("Plugin", plugin)):
             installers[variant] = os.path.join(
@@ -230,14 +241,37 @@ class Environment:
                             os.path.join(BUILD, "tools", "standin-installer.exe"),
                             variant if registers else "none", version, installers[variant]],
                            check=True, capture_output=True)
-        return subprocess.run(
+        # The x86_64 build's stand-in cannot go where 32-bit Windows fetches.
+        pe32 = {variant: self._pe32_installer(version) if ARCH == "x86_64" else installers[variant]
+                for variant, version in (("ActiveX", activex), ("Plugin", plugin))}
+        published = subprocess.run(
             [PUBLISH, "release", "--out", out, "--check-frequency", str(check_frequency),
              "--issuer", os.path.join(BUILD, "issuer", "issuer.der"),
-             "--signer-cert", os.path.join(self.work, "signer.pem"),
-             "--signer-key", os.path.join(self.work, "signer.key"),
-             "--activex", installers["ActiveX"], "--activex-64", installers["ActiveX"],
-             "--plugin", installers["Plugin"], "--plugin-64", installers["Plugin"]] +
-            list(options), capture_output=True, text=True, timeout=300)
+             "--signer-cert", certificate, "--signer-key", key,
+             "--activex", pe32["ActiveX"], "--activex-64", installers["ActiveX"],
+             "--plugin", pe32["Plugin"], "--plugin-64", installers["Plugin"]] +
+            list(options), capture_output=True, text=True, timeout=300, env=env)
+        if ARCH == "x86_64" and published.returncode == 0:
+            # A 64-bit build of the service (only this test path has one)
+            # fetches the packages for 32-bit Windows: give it its stand-in,
+            # in every stored release (a candidate is served from the store).
+            for tree in glob.glob(os.path.join(out, ".plumix-publish", "releases", "*")):
+                for variant in ("ActiveX", "Plugin"):
+                    shutil.copyfile(tree + PACKAGE_PATHS[(variant, True)],
+                                    tree + PACKAGE_PATHS[(variant, False)])
+        return published
+
+    def _pe32_installer(self, version):
+        """A 32-bit program that carries version, made with MinGW from the
+        release tool's test installer."""
+        path = os.path.join(self.work, "pe32-%s.exe" % version)
+        fixtures = os.path.join(SOURCE, "tools", "publish", "tests", "fixtures")
+        run = lambda *args: subprocess.run(args, check=True, capture_output=True, cwd=self.work)
+        run("i686-w64-mingw32-windres", "-DFIXTURE_VERSION=" + version.replace(".", ","),
+            "-i", os.path.join(fixtures, "versioned_installer.rc"), "-o", path + ".o")
+        run("i686-w64-mingw32-gcc", "-Os", "-s", "-o", path,
+            os.path.join(fixtures, "versioned_installer.c"), path + ".o")
+        return path
 
     def start_origin(self, tree, rollout=False, clock_offset=None):
         """nginx serving a published tree on ADDRESS instead of the local

@@ -77,10 +77,10 @@ class Pki:
         self.config = folder / "ca.cnf"
         self.config.write_text(CA_CONFIG.format(dir=folder))
 
-    def key(self, name, bits=2048):
+    def key(self, name, bits=2048, exponent=65537):
         path = self.folder / (name + ".key")
         run("openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:%d" % bits,
-            "-out", path)
+            "-pkeyopt", "rsa_keygen_pubexp:%d" % exponent, "-out", path)
         return path
 
     def cert(self, name):
@@ -92,12 +92,17 @@ class Pki:
             "-sha256", "-addext", "basicConstraints=critical,CA:TRUE",
             "-addext", "keyUsage=critical,keyCertSign,cRLSign", "-out", self.cert(name))
 
-    def issue(self, name, subject, issuer, authority=False, period=None, bits=2048):
+    def issue(self, name, subject, issuer, authority=False, period=None, bits=2048,
+              exponent=65537):
         """Issues name under issuer (a name in this folder); period is a pair
         of openssl dates, else ten years from now."""
-        key = self.key(name, bits)
+        key = self.key(name, bits, exponent)
         request = self.folder / (name + ".csr")
         run("openssl", "req", "-new", "-key", key, "-subj", subject, "-out", request)
+        self.certify(name, request, issuer, authority, period)
+
+    def certify(self, name, request, issuer, authority=False, period=None):
+        """Issues the certificate request (a CSR file) as name under issuer."""
         dates = ["-startdate", period[0], "-enddate", period[1]] if period else []
         run("openssl", "ca", "-batch", "-notext", "-config", self.config,
             "-cert", self.cert(issuer), "-keyfile", self.folder / (issuer + ".key"),

@@ -1,5 +1,6 @@
 #include "base/certificate_files.h"
 
+#include <openssl/err.h>
 #include <openssl/pem.h>
 
 #include "base/file_bytes.h"
@@ -47,8 +48,17 @@ bool ReadPemCertificates(const std::string& path, std::vector<X509Owner>& certif
   while (X509* certificate = PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)) {
     certificates.emplace_back(certificate);
   }
-  // Reading stops with "no start line" at the end of the file.
-  TakeOpenSslErrors();
+  // Reading ends with "no start line" when no certificate block is left;
+  // anything else is a block that does not read.
+  unsigned long last = ERR_peek_last_error();
+  bool atEnd = ERR_GET_LIB(last) == ERR_LIB_PEM && ERR_GET_REASON(last) == PEM_R_NO_START_LINE;
+  std::string reason = TakeOpenSslErrors();
+  if (!atEnd) {
+    error = "certificate block " + std::to_string(certificates.size() + 1) +
+            " does not read (" + reason + ")";
+    certificates.clear();
+    return false;
+  }
   if (certificates.empty()) {
     error = "no PEM certificate in the file";
     return false;

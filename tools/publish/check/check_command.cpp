@@ -30,9 +30,10 @@ const char kCheckUsage[] =
     "                     of a staged rollout in DIR is checked as well\n"
     "  --host HOST        a live origin, fetched as the clients fetch: the manifest over\n"
     "                     HTTPS on port 443, the four packages over HTTP on port 80, with\n"
-    "                     the clients' user agents\n"
+    "                     the clients' user agents; a host name or address alone, no port\n"
+    "                     or path\n"
     "  --issuer ISSUER.der  the issuer certificate built into the clients (DER)\n"
-    "  --ca-file PEM      trust these CAs for HTTPS instead of the system's store\n"
+    "  --ca-file PEM      trust only these CAs for HTTPS, not the system's\n"
     "  --help             this text\n"
     "\n"
     "Exit status: 0 every client would update without failing or looping (warnings may be\n"
@@ -84,6 +85,26 @@ OptionsResult ParseCheckOptions(int argc, char* argv[], CheckOptions& options, s
     error = "--ca-file goes with --host";
   }
   return error.empty() ? OptionsResult::Parsed : OptionsResult::Invalid;
+}
+
+// Why host is not what a client's settings name, or "": clients take a host
+// name (or address) alone, and fetch from the default ports.
+std::string HostProblem(const std::string& host) {
+  if (host.find("://") != std::string::npos) {
+    return "give the host alone, without a scheme: clients fetch the manifest over HTTPS and "
+           "the packages over HTTP";
+  }
+  if (host.find_first_of("/?#") != std::string::npos) {
+    return "give the host alone, without a path: clients fetch fixed paths from its root";
+  }
+  // An IPv6 address is written in brackets; a colon after them starts a port.
+  size_t closing = host[0] == '[' ? host.find(']') : 0;
+  if (closing == std::string::npos || host.find(':', closing) != std::string::npos) {
+    return "give the host alone, without a port: clients fetch the manifest from port 443 "
+           "and the packages from port 80";
+  }
+  if (host.find_first_of("@ \t") != std::string::npos) return "not a host name";
+  return std::string();
 }
 
 void CompareWithRecord(const std::string& root, const PublishedTree& tree, Findings& findings) {
@@ -170,9 +191,14 @@ int RunCheckCommand(int argc, char* argv[]) {
       break;
   }
   Findings findings;
+  std::string hostProblem = options.host.empty() ? std::string() : HostProblem(options.host);
+  if (!hostProblem.empty()) findings.Refuse("--host " + options.host, hostProblem);
+  if (!options.caFile.empty() && !IsRegularFile(options.caFile, error)) {
+    findings.Refuse(options.caFile, error);
+  }
   X509Owner issuer;
-  if (!ReadDerCertificate(options.issuer, issuer, error)) {
-    findings.Refuse(options.issuer, error);
+  if (!ReadDerCertificate(options.issuer, issuer, error)) findings.Refuse(options.issuer, error);
+  if (findings.refused()) {
     findings.Print(stderr);
     return kExitRefused;
   }

@@ -28,6 +28,44 @@ size_t Collect(char* data, size_t size, size_t count, void* context) {
   return bytes;
 }
 
+// Sets one option; false, with the option's name and libcurl's reason, when
+// libcurl refuses it (an option this libcurl does not know, say).
+template <typename Value>
+bool SetOption(CURL* handle, CURLoption option, Value value, std::string& error) {
+  CURLcode code = curl_easy_setopt(handle, option, value);
+  if (code == CURLE_OK) return true;
+  const curl_easyoption* known = curl_easy_option_by_id(option);
+  error = std::string("libcurl refused the option ") + (known ? known->name : "?") + ": " +
+          curl_easy_strerror(code);
+  return false;
+}
+
+// With a CA file, it alone is trusted: the CA folder that libcurl is built
+// with (/etc/ssl/certs on Debian) would otherwise be trusted too.
+bool SetTrust(CURL* handle, const std::string& caFile, std::string& error) {
+  if (caFile.empty()) return true;
+  return SetOption(handle, CURLOPT_CAINFO, caFile.c_str(), error) &&
+         SetOption(handle, CURLOPT_CAPATH, static_cast<const char*>(nullptr), error);
+}
+
+bool SetOptions(CURL* handle, const FetchRequest& request, Sink& sink, char* message,
+                std::string& error) {
+  // WinHTTP's default redirect policy: anything but HTTPS to HTTP.
+  bool secure = request.url.rfind("https:", 0) == 0;
+  return SetOption(handle, CURLOPT_URL, request.url.c_str(), error) &&
+         SetOption(handle, CURLOPT_USERAGENT, request.userAgent.c_str(), error) &&
+         SetOption(handle, CURLOPT_WRITEFUNCTION, Collect, error) &&
+         SetOption(handle, CURLOPT_WRITEDATA, &sink, error) &&
+         SetOption(handle, CURLOPT_ERRORBUFFER, message, error) &&
+         SetOption(handle, CURLOPT_NOSIGNAL, 1L, error) &&
+         SetOption(handle, CURLOPT_FOLLOWLOCATION, 1L, error) &&
+         SetOption(handle, CURLOPT_MAXREDIRS, 10L, error) &&
+         SetOption(handle, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https", error) &&
+         SetOption(handle, CURLOPT_CONNECTTIMEOUT, 60L, error) &&
+         SetOption(handle, CURLOPT_TIMEOUT, request.timeoutSeconds, error) &&
+         SetTrust(handle, request.caFile, error);
+}
+
 }  // namespace
 
 bool Fetch(const FetchRequest& request, FetchResult& result, std::string& error) {
@@ -39,29 +77,18 @@ bool Fetch(const FetchRequest& request, FetchResult& result, std::string& error)
   }
   Sink sink{&result.body, request.maxBytes, false};
   char message[CURL_ERROR_SIZE] = "";
-  CURL* handle = curl.get();
-  curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
-  curl_easy_setopt(handle, CURLOPT_USERAGENT, request.userAgent.c_str());
-  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, Collect);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink);
-  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, message);
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
-  // WinHTTP's default redirect policy: anything but HTTPS to HTTP.
-  bool secure = request.url.rfind("https:", 0) == 0;
-  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT, request.timeoutSeconds);
-  if (!request.caFile.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, request.caFile.c_str());
-  CURLcode code = curl_easy_perform(handle);
-  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &result.status);
+  if (!SetOptions(curl.get(), request, sink, message, error)) return false;
+  CURLcode code = curl_easy_perform(curl.get());
   if (sink.overflow) {
     error = "the answer is longer than " + std::to_string(request.maxBytes) + " bytes";
     return false;
   }
   if (code != CURLE_OK) {
     error = message[0] != '\0' ? message : curl_easy_strerror(code);
+    return false;
+  }
+  if (curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &result.status) != CURLE_OK) {
+    error = "libcurl gave no HTTP status";
     return false;
   }
   return true;

@@ -7,7 +7,7 @@
 struct FetchRequest {
   std::string url;
   std::string userAgent;
-  std::string caFile;     // "" for the system's trust store (HTTPS only)
+  std::string caFile;     // the only CAs trusted for HTTPS; "" for the system's
   uint64_t maxBytes = 0;  // a longer body fails the fetch
   long timeoutSeconds = 0;
 };

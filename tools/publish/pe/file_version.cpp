@@ -1,11 +1,12 @@
 #include "pe/file_version.h"
 
-#include <cstring>
+#include <set>
 #include <vector>
 
 namespace {
 
 constexpr uint32_t kResourceDirectoryIndex = 2;
+constexpr uint32_t kPe32PlusMagic = 0x20B;
 constexpr uint32_t kVersionResourceType = 16;  // RT_VERSION
 constexpr uint32_t kFixedInfoSignature = 0xFEEF04BD;
 constexpr uint32_t kSubdirectoryFlag = 0x80000000u;
@@ -59,7 +60,8 @@ bool Fail(std::string& reason, const char* text) {
   return false;
 }
 
-bool ReadHeaders(const Bytes& file, Image& image, std::string& reason) {
+// Where the COFF header starts, and the optional header's magic number.
+bool ReadMagic(const Bytes& file, uint64_t& coff, uint32_t& magic, std::string& reason) {
   uint32_t mz = 0;
   uint32_t peOffset = 0;
   if (!file.U16(0, mz) || mz != 0x5A4D || !file.U32(0x3C, peOffset)) {
@@ -69,18 +71,24 @@ bool ReadHeaders(const Bytes& file, Image& image, std::string& reason) {
   if (!file.U32(peOffset, signature) || signature != 0x00004550) {
     return Fail(reason, "not a Windows executable (no PE header)");
   }
-  uint64_t coff = uint64_t{peOffset} + 4;
+  coff = uint64_t{peOffset} + 4;
+  if (!file.U16(coff + 20, magic)) return Fail(reason, "truncated PE header");
+  return true;
+}
+
+bool ReadHeaders(const Bytes& file, Image& image, std::string& reason) {
+  uint64_t coff = 0;
+  uint32_t magic = 0;
+  if (!ReadMagic(file, coff, magic, reason)) return false;
   uint32_t sectionCount = 0;
   uint32_t optionalSize = 0;
-  uint32_t magic = 0;
-  if (!file.U16(coff + 2, sectionCount) || !file.U16(coff + 16, optionalSize) ||
-      !file.U16(coff + 20, magic)) {
+  if (!file.U16(coff + 2, sectionCount) || !file.U16(coff + 16, optionalSize)) {
     return Fail(reason, "truncated PE header");
   }
   uint64_t optional = coff + 20;
   // PE32 and PE32+ differ in where the data directories start.
   uint64_t directories = magic == 0x10B ? optional + 96 : optional + 112;
-  if (magic != 0x10B && magic != 0x20B) return Fail(reason, "unknown PE optional header");
+  if (magic != 0x10B && magic != kPe32PlusMagic) return Fail(reason, "unknown PE optional header");
   uint32_t directoryCount = 0;
   if (!file.U32(directories - 4, directoryCount)) return Fail(reason, "truncated PE header");
   uint64_t resourceEntry = directories + 8 * kResourceDirectoryIndex;
@@ -115,40 +123,6 @@ bool RvaToOffset(const Image& image, const Bytes& file, uint64_t rva, uint64_t l
   return false;
 }
 
-struct Entry {
-  uint32_t id;
-  uint32_t target;  // offset from the resource directory's start
-  bool subdirectory;
-};
-
-// The entries of the resource directory at offset (relative to the resource
-// directory's start).
-bool ReadDirectory(const Image& image, const Bytes& file, uint32_t offset,
-                   std::vector<Entry>& entries) {
-  uint64_t at = 0;
-  if (!RvaToOffset(image, file, uint64_t{image.resourceRva} + offset, 16, at)) return false;
-  uint32_t named = 0;
-  uint32_t numbered = 0;
-  file.U16(at + 12, named);
-  file.U16(at + 14, numbered);
-  uint32_t count = named + numbered;
-  if (count > kMostEntries) return false;
-  uint64_t first = 0;
-  if (!RvaToOffset(image, file, uint64_t{image.resourceRva} + offset + 16, 8 * uint64_t{count},
-                   first)) {
-    return false;
-  }
-  entries.clear();
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t name = 0;
-    uint32_t target = 0;
-    file.U32(first + 8 * uint64_t{i}, name);
-    file.U32(first + 8 * uint64_t{i} + 4, target);
-    entries.push_back({name, target & ~kSubdirectoryFlag, (target & kSubdirectoryFlag) != 0});
-  }
-  return true;
-}
-
 // The fixed version inside one VS_VERSIONINFO block.
 bool ReadFixedInfo(std::string_view block, FileVersion& version) {
   Bytes info(block);
@@ -175,28 +149,91 @@ bool ReadFixedInfo(std::string_view block, FileVersion& version) {
   return true;
 }
 
+struct Entry {
+  uint32_t id;
+  uint32_t target;  // offset from the resource directory's start
+  bool subdirectory;
+};
+
+// Walks the resource tree so that a hostile file cannot multiply the work:
+// each directory is read once, however many entries point to it, so the
+// entries read (and the data entries they lead to) are at most the file's
+// size / 8.
+class ResourceWalk {
+ public:
+  ResourceWalk(const Image& image, const Bytes& file, ResourceWalkCounts& counts)
+      : image_(image), file_(file), counts_(counts) {}
+
+  // The entries of the directory at offset (relative to the resource
+  // directory's start); none for a directory read before.
+  bool ReadDirectory(uint32_t offset, std::vector<Entry>& entries);
+
+  // Adds the fixed version of the data entry at offset to versions.
+  bool ReadVersionData(uint32_t offset, std::vector<FileVersion>& versions);
+
+ private:
+  bool ToOffset(uint64_t offsetInResources, uint64_t length, uint64_t& offset) const {
+    return RvaToOffset(image_, file_, uint64_t{image_.resourceRva} + offsetInResources, length,
+                       offset);
+  }
+
+  const Image& image_;
+  const Bytes& file_;
+  ResourceWalkCounts& counts_;
+  std::set<uint32_t> directoriesRead_;
+};
+
+bool ResourceWalk::ReadDirectory(uint32_t offset, std::vector<Entry>& entries) {
+  entries.clear();
+  if (!directoriesRead_.insert(offset).second) return true;
+  ++counts_.directories;
+  uint64_t at = 0;
+  if (!ToOffset(offset, 16, at)) return false;
+  uint32_t named = 0;
+  uint32_t numbered = 0;
+  file_.U16(at + 12, named);
+  file_.U16(at + 14, numbered);
+  uint32_t count = named + numbered;
+  uint64_t first = 0;
+  if (count > kMostEntries || !ToOffset(uint64_t{offset} + 16, 8 * uint64_t{count}, first)) {
+    return false;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t name = 0;
+    uint32_t target = 0;
+    file_.U32(first + 8 * uint64_t{i}, name);
+    file_.U32(first + 8 * uint64_t{i} + 4, target);
+    entries.push_back({name, target & ~kSubdirectoryFlag, (target & kSubdirectoryFlag) != 0});
+  }
+  counts_.entries += count;
+  return true;
+}
+
+bool ResourceWalk::ReadVersionData(uint32_t offset, std::vector<FileVersion>& versions) {
+  uint64_t dataEntry = 0;
+  uint32_t dataRva = 0;
+  uint32_t dataSize = 0;
+  uint64_t data = 0;
+  FileVersion version;
+  if (!ToOffset(offset, 16, dataEntry) || !file_.U32(dataEntry, dataRva) ||
+      !file_.U32(dataEntry + 4, dataSize) || !RvaToOffset(image_, file_, dataRva, dataSize, data) ||
+      !ReadFixedInfo(file_.View(data, dataSize), version)) {
+    return false;
+  }
+  versions.push_back(version);
+  return true;
+}
+
 // Each data entry below a version resource: names, then languages.
-bool ReadVersionEntries(const Image& image, const Bytes& file, uint32_t typeDirectory,
+bool ReadVersionEntries(ResourceWalk& walk, uint32_t typeDirectory,
                         std::vector<FileVersion>& versions) {
   std::vector<Entry> names;
-  if (!ReadDirectory(image, file, typeDirectory, names)) return false;
+  if (!walk.ReadDirectory(typeDirectory, names)) return false;
   for (const Entry& name : names) {
     std::vector<Entry> languages;
-    if (!name.subdirectory || !ReadDirectory(image, file, name.target, languages)) return false;
+    if (!name.subdirectory || !walk.ReadDirectory(name.target, languages)) return false;
     for (const Entry& language : languages) {
-      uint64_t dataEntry = 0;
-      uint32_t dataRva = 0;
-      uint32_t dataSize = 0;
-      uint64_t data = 0;
-      FileVersion version;
-      if (language.subdirectory ||
-          !RvaToOffset(image, file, uint64_t{image.resourceRva} + language.target, 16, dataEntry) ||
-          !file.U32(dataEntry, dataRva) || !file.U32(dataEntry + 4, dataSize) ||
-          !RvaToOffset(image, file, dataRva, dataSize, data) ||
-          !ReadFixedInfo(file.View(data, dataSize), version)) {
-        return false;
-      }
-      versions.push_back(version);
+      if (language.subdirectory || !walk.ReadVersionData(language.target, versions)) return false;
     }
   }
   return true;
@@ -214,18 +251,22 @@ std::string VersionText(const FileVersion& version) {
          std::to_string(version.buildMajor) + "." + std::to_string(version.buildMinor);
 }
 
-bool ReadFileVersion(std::string_view bytes, FileVersion& version, std::string& reason) {
+bool ReadFileVersion(std::string_view bytes, FileVersion& version, std::string& reason,
+                     ResourceWalkCounts* counts) {
+  ResourceWalkCounts unused;
   Bytes file(bytes);
   Image image;
   if (!ReadHeaders(file, image, reason)) return false;
+  ResourceWalk walk(image, file, counts != nullptr ? *counts : unused);
   std::vector<Entry> types;
-  if (!ReadDirectory(image, file, 0, types)) {
+  if (!walk.ReadDirectory(0, types)) {
     return Fail(reason, "the resource directory lies outside the file");
   }
+  // Version resources live under their type at the top level only.
   std::vector<FileVersion> versions;
   for (const Entry& type : types) {
     if (type.id != kVersionResourceType) continue;
-    if (!type.subdirectory || !ReadVersionEntries(image, file, type.target, versions)) {
+    if (!type.subdirectory || !ReadVersionEntries(walk, type.target, versions)) {
       return Fail(reason, "the version resource is damaged");
     }
   }
@@ -237,4 +278,11 @@ bool ReadFileVersion(std::string_view bytes, FileVersion& version, std::string& 
   }
   version = versions[0];
   return true;
+}
+
+bool IsPe32PlusImage(std::string_view bytes) {
+  uint64_t coff = 0;
+  uint32_t magic = 0;
+  std::string reason;
+  return ReadMagic(Bytes(bytes), coff, magic, reason) && magic == kPe32PlusMagic;
 }

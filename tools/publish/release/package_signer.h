@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "base/openssl_owners.h"
+#include "release/token_key.h"
 
 // Who signs the packages of a release.
 struct SigningIdentity {
   X509Owner signer;
+  EngineOwner engine;  // for a key in a token: what signs with it, released after it
   PrivateKeyOwner key;
   std::vector<X509Owner> chain;  // further certificates for each package
 };

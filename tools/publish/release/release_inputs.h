@@ -18,12 +18,16 @@ struct ReleaseInputs {
 };
 
 // Reads the issuer, the signer's certificate, key and chain, and the four
-// installers, and records a refusal naming the file for each that cannot be
-// read or used: a key that does not belong to the certificate; a certificate
-// that has expired or is not valid yet at now (one expiring within 30 days is
-// a warning); an installer larger than the service downloads, or without a
-// readable version resource; a 64-bit installer whose version differs from
-// the 32-bit one of its variant.
+// installers, and records a refusal naming the file (or the option) for each
+// that cannot be read or used: a check frequency outside 1 to 4; a signer
+// certificate file with more than one certificate; a key that does not
+// belong to the certificate; a certificate whose key clients cannot use
+// (see ClientKeyProblem), that has expired or is not valid yet at now (one
+// expiring within 30 days is a warning); an installer larger than the
+// service downloads, without a readable version resource, or 64-bit in a
+// slot for 32-bit Windows; a 64-bit installer whose version differs from
+// the 32-bit one of its variant. One installer given for both ActiveX and
+// Plugin is a warning.
 void ReadReleaseInputs(const ReleaseOptions& options, time_t now, ReleaseInputs& inputs,
                        Findings& findings);
 

@@ -2,11 +2,14 @@
 
 #include <cstring>
 
+#include "release/token_key.h"
+
 const char kReleaseUsage[] =
     "usage: plumix-publish release --out DIR --check-frequency N --issuer ISSUER.der\n"
-    "           --signer-cert PEM --signer-key PEM [--chain PEM]...\n"
+    "           --signer-cert PEM --signer-key (PEM | PKCS11-URI) [--chain PEM]...\n"
     "           --activex EXE --activex-64 EXE --plugin EXE --plugin-64 EXE\n"
-    "           [--previous DIR] [--allow-older] [--candidate]\n"
+    "           [--previous DIR] [--allow-older] [--candidate] [--pin-file FILE]\n"
+    "           [--pkcs11-module SO]\n"
     "\n"
     "Signs the four installers as packages, writes the manifest that announces the version\n"
     "in their version resources, checks the whole tree as every client would see it, and\n"
@@ -16,12 +19,18 @@ const char kReleaseUsage[] =
     "  --out DIR              the folder to publish into (made if missing); its release store\n"
     "                         keeps each release, and DIR serves the current one; the rest of\n"
     "                         DIR is left as it is\n"
-    "  --check-frequency N    the check frequency the manifest announces: the interval a\n"
-    "                         client's task runs at after a check (1 hour for 0 or 1, 2 hours\n"
-    "                         for 2, else 4 hours); checks stay at most one a day\n"
+    "  --check-frequency N    the check frequency the manifest announces, 1 to 4: the\n"
+    "                         interval a client's task runs at after a check (1 hour for 1,\n"
+    "                         2 hours for 2, 4 hours for 3 or 4); checks stay at most one a day\n"
     "  --issuer ISSUER.der    the issuer certificate built into the clients (DER)\n"
     "  --signer-cert PEM      the signer's certificate\n"
-    "  --signer-key PEM       the signer's private key (unencrypted PEM)\n"
+    "  --signer-key PEM       the signer's private key (unencrypted PEM), or\n"
+    "  --signer-key pkcs11:token=LABEL;object=LABEL\n"
+    "                         the key in a PKCS #11 token (RFC 7512 URI), which signs there\n"
+    "  --pin-file FILE        the token's PIN, on the file's first line; without it, the\n"
+    "                         PIN comes from the environment variable PLUMIX_PKCS11_PIN\n"
+    "  --pkcs11-module SO     the token's PKCS #11 module; by default every module p11-kit\n"
+    "                         is configured with\n"
     "  --chain PEM            certificates between the signer and the issuer, put into\n"
     "                         every package; repeatable\n"
     "  --activex EXE          the ActiveX installer for 32-bit Windows\n"
@@ -58,6 +67,8 @@ std::string* SingleValued(ReleaseOptions& options, const char* name, std::string
   if (std::strcmp(name, "--signer-cert") == 0) return &options.signerCert;
   if (std::strcmp(name, "--signer-key") == 0) return &options.signerKey;
   if (std::strcmp(name, "--previous") == 0) return &options.previous;
+  if (std::strcmp(name, "--pin-file") == 0) return &options.pinFile;
+  if (std::strcmp(name, "--pkcs11-module") == 0) return &options.pkcs11Module;
   for (int i = 0; i < kPackageCount; ++i) {
     if (std::strcmp(name, kPackageSlots[i].option) == 0) return &options.installers[i];
   }
@@ -133,6 +144,10 @@ OptionsResult ParseReleaseOptions(int argc, char* argv[], ReleaseOptions& option
     }
   }
   if (!CheckRequired(options, frequency, error)) return OptionsResult::Invalid;
+  if (!IsTokenUri(options.signerKey) && !(options.pinFile + options.pkcs11Module).empty()) {
+    error = "--pin-file and --pkcs11-module go with a key in a token (--signer-key pkcs11:...)";
+    return OptionsResult::Invalid;
+  }
   if (!ParseUnsigned32(frequency, options.checkFrequency)) {
     error = "--check-frequency must be an unsigned decimal number below 4294967296";
     return OptionsResult::Invalid;

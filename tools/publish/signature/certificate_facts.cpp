@@ -2,6 +2,7 @@
 
 #include <openssl/asn1.h>
 #include <openssl/evp.h>
+#include <openssl/core_names.h>
 #include <openssl/objects.h>
 #include <openssl/x509v3.h>
 
@@ -27,9 +28,10 @@ std::string ExpiryText(X509* certificate) {
 }
 
 bool ValidAt(X509* certificate, time_t now) {
-  // X509_cmp_time: -1 when the time is at or before now, 1 after, 0 unreadable.
-  return X509_cmp_time(X509_get0_notBefore(certificate), &now) == -1 &&
-         X509_cmp_time(X509_get0_notAfter(certificate), &now) == 1;
+  // ASN1_TIME_cmp_time_t: -1 before now, 0 at now, 1 after, -2 unreadable.
+  int start = ASN1_TIME_cmp_time_t(X509_get0_notBefore(certificate), now);
+  int end = ASN1_TIME_cmp_time_t(X509_get0_notAfter(certificate), now);
+  return start != -2 && start <= 0 && end >= 0;
 }
 
 bool ExpiresWithin(X509* certificate, time_t now, long seconds) {
@@ -44,9 +46,24 @@ bool IsCertificationAuthority(X509* certificate) {
   return constraints && constraints->ca != 0;
 }
 
-bool UsesClientAlgorithms(X509* certificate) {
+std::string ClientKeyProblem(X509* certificate) {
   EVP_PKEY* key = X509_get0_pubkey(certificate);
-  if (key == nullptr || EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA) return false;
+  if (key == nullptr || EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA) {
+    return "does not carry an RSA key: clients verify RSA only (Wine's crypt32 refuses ECDSA)";
+  }
+  BIGNUM* exponent = nullptr;
+  if (EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_E, &exponent) != 1) {
+    return "carries an RSA key whose public exponent does not read";
+  }
+  BignumOwner owner(exponent);
+  if (BN_num_bits(exponent) > 32) {
+    return "carries an RSA key whose public exponent is longer than 32 bits: crypt32 holds the "
+           "exponent in 32 bits and clients refuse the key";
+  }
+  return std::string();
+}
+
+bool SignedWithClientAlgorithm(X509* certificate) {
   switch (X509_get_signature_nid(certificate)) {
     case NID_sha1WithRSAEncryption:
     case NID_sha256WithRSAEncryption:

@@ -25,10 +25,15 @@ bool ExpiresWithin(X509* certificate, time_t now, long seconds);
 // version 1 certificate, which OpenSSL may treat as an authority, is not one.
 bool IsCertificationAuthority(X509* certificate);
 
-// Whether the certificate carries an RSA key and is signed with RSA PKCS #1
-// v1.5 over SHA-1, SHA-256, SHA-384 or SHA-512: what crypt32 verifies on
-// every client (Wine refuses ECDSA; RSA-PSS is left out on purpose).
-bool UsesClientAlgorithms(X509* certificate);
+// Why no client verifies signatures with the certificate's key, or "" when
+// every client does: the key must be RSA (Wine refuses ECDSA) with a public
+// exponent of at most 32 bits (crypt32's key blob holds it in 32 bits).
+std::string ClientKeyProblem(X509* certificate);
+
+// Whether the certificate is signed with RSA PKCS #1 v1.5 over SHA-1,
+// SHA-256, SHA-384 or SHA-512: what crypt32 verifies on every client
+// (RSA-PSS is left out on purpose).
+bool SignedWithClientAlgorithm(X509* certificate);
 
 // Whether OpenSSL found every extension well-formed and none twice.
 bool HasWellFormedExtensions(X509* certificate);

@@ -83,10 +83,12 @@ bool CertificatesReadAlike(STACK_OF(X509) * certificates, PackageVerdict& verdic
 }
 
 bool CheckAlgorithms(X509* certificate, PackageVerdict& verdict) {
-  if (UsesClientAlgorithms(certificate)) return true;
+  std::string keyProblem = ClientKeyProblem(certificate);
+  if (!keyProblem.empty()) return Refuse(verdict, Quoted(certificate) + " " + keyProblem);
+  if (SignedWithClientAlgorithm(certificate)) return true;
   return Refuse(verdict, Quoted(certificate) +
-                             " does not use an RSA key signed with RSA over SHA-1 or SHA-2, "
-                             "which is what every client verifies");
+                             " is not signed with RSA over SHA-1 or SHA-2, which is what every "
+                             "client verifies");
 }
 
 bool FindSigner(CMS_SignerInfo* signer, STACK_OF(X509) * certificates, X509*& found,
@@ -207,6 +209,10 @@ bool WalkChain(STACK_OF(X509) * certificates, time_t now, PackageVerdict& verdic
 }
 
 bool CheckAgainstIssuer(X509* issuer, time_t now, PackageVerdict& verdict) {
+  std::string keyProblem = ClientKeyProblem(issuer);
+  if (!keyProblem.empty()) {
+    return Refuse(verdict, "the issuer certificate " + Quoted(issuer) + " " + keyProblem);
+  }
   X509* top = verdict.chain.back().get();
   if (X509_verify(top, X509_get0_pubkey(issuer)) != 1) {
     TakeOpenSslErrors();

@@ -26,7 +26,9 @@ struct PackageVerdict {
 // against issuer, at time now, and refuses whatever any client would refuse:
 //  - a PKCS #7 SignedData message in DER with attached data content and
 //    exactly one signer, named by issuer and serial number, whose
-//    certificate is in the message; RSA keys, SHA-1/256/384/512 digests;
+//    certificate is in the message; RSA keys with public exponents of at
+//    most 32 bits (issuer included), certificates signed with RSA over SHA-1
+//    or SHA-2, SHA-1/256/384/512 digests;
 //  - the signer's signature verifies, and the content matches the signed
 //    messageDigest attribute (exactly one, with one value) when there are
 //    signed attributes;

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 namespace {
+
+const char kFixedInfoSignature[] = "\xBD\x04\xEF\xFE";
 
 std::string ReadInstaller(const char* name) {
   std::ifstream file(std::string(PLUMIX_TEST_INSTALLERS_DIR) + "/" + name, std::ios::binary);
@@ -46,11 +49,25 @@ TEST(FileVersionTest, RefusesWhatIsNoExecutableWithAVersion) {
   }
 }
 
+std::string VersionAt(const std::string& image, size_t fixedInfo) {
+  auto word = [&](size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(image[at]) |
+                                 static_cast<unsigned char>(image[at + 1]) << 8);
+  };
+  FileVersion version{word(fixedInfo + 10), word(fixedInfo + 8), word(fixedInfo + 14),
+                      word(fixedInfo + 12)};
+  return VersionText(version);
+}
+
 // Every cut of a real image, and every byte of it changed, is read within
-// bounds (the sanitizers watch) and never yields a version it does not carry.
+// bounds (the sanitizers watch) and yields either a reason or the version the
+// damaged image carries: the original one, or the one changed in place.
 TEST(FileVersionTest, ReadsDamagedImagesWithinBounds) {
   for (const char* name : {"installer-32.exe", "installer-64.exe"}) {
+    SCOPED_TRACE(name);
     const std::string image = ReadInstaller(name);
+    const size_t fixedInfo = image.find(std::string(kFixedInfoSignature, 4));
+    ASSERT_NE(fixedInfo, std::string::npos);
     FileVersion version;
     std::string reason;
     for (size_t length = 0; length < image.size(); length += 7) {
@@ -58,17 +75,146 @@ TEST(FileVersionTest, ReadsDamagedImagesWithinBounds) {
         EXPECT_EQ(VersionText(version), "12.3.456.7890");
       }
     }
+    size_t accepted = 0;
     for (size_t at = 0; at < image.size(); ++at) {
       std::string damaged = image;
       damaged[at] = static_cast<char>(damaged[at] ^ 0xA5);
-      ReadFileVersion(damaged, version, reason);
+      reason.clear();
+      if (ReadFileVersion(damaged, version, reason)) {
+        ++accepted;
+        EXPECT_EQ(VersionText(version), VersionAt(damaged, fixedInfo)) << "byte " << at;
+      } else {
+        EXPECT_FALSE(reason.empty()) << "byte " << at;
+      }
     }
+    // Most bytes (code, padding) do not matter to the version.
+    EXPECT_GT(accepted, image.size() / 2);
+  }
+}
+
+// A PE32 image with one section whose raw data is resources, at RVA 0x1000.
+class ResourceImage {
+ public:
+  static constexpr uint32_t kSectionRva = 0x1000;
+  static constexpr uint32_t kSectionOffset = 0x200;
+
+  // A directory of count numbered entries, all with id, all pointing to
+  // target (a subdirectory or a data entry); returns its offset.
+  uint32_t Directory(uint32_t count, uint32_t id, uint32_t target, bool subdirectory) {
+    uint32_t offset = static_cast<uint32_t>(resources_.size());
+    resources_.append(12, '\0');
+    Put16(static_cast<uint16_t>(0));
+    Put16(static_cast<uint16_t>(count));
+    for (uint32_t i = 0; i < count; ++i) {
+      Put32(id);
+      Put32(target | (subdirectory ? 0x80000000u : 0));
+    }
+    return offset;
+  }
+
+  // Where the next piece will start.
+  uint32_t Next() const { return static_cast<uint32_t>(resources_.size()); }
+
+  // A data entry for a VS_VERSIONINFO block that follows it directly.
+  void VersionData(uint16_t major, uint16_t minor, uint16_t build, uint16_t revision) {
+    uint32_t block = Next() + 16;
+    Put32(kSectionRva + block);
+    Put32(92);
+    Put32(0);
+    Put32(0);
+    Put16(92);
+    Put16(52);
+    Put16(0);
+    for (char16_t unit : std::u16string(u"VS_VERSION_INFO")) Put16(unit);
+    Put16(0);
+    Put16(0);  // to the 32-bit boundary
+    Put32(0xFEEF04BD);
+    Put32(0x00010000);
+    Put32(static_cast<uint32_t>(major) << 16 | minor);
+    Put32(static_cast<uint32_t>(build) << 16 | revision);
+    resources_.append(36, '\0');
+  }
+
+  std::string Image() const {
+    std::string image(kSectionOffset, '\0');
+    image[0] = 'M';
+    image[1] = 'Z';
+    Set32(image, 0x3C, 0x40);
+    Set32(image, 0x40, 0x00004550);
+    Set16(image, 0x44, 0x14C);                 // i386
+    Set16(image, 0x46, 1);                     // one section
+    Set16(image, 0x54, 224);                   // optional header size
+    Set16(image, 0x58, 0x10B);                 // PE32
+    Set32(image, 0x58 + 92, 16);               // data directories
+    Set32(image, 0x58 + 96 + 16, kSectionRva);  // resources
+    Set32(image, 0x58 + 96 + 20, static_cast<uint32_t>(resources_.size()));
+    size_t section = 0x58 + 224;
+    Set32(image, section + 8, static_cast<uint32_t>(resources_.size()));
+    Set32(image, section + 12, kSectionRva);
+    Set32(image, section + 16, static_cast<uint32_t>(resources_.size()));
+    Set32(image, section + 20, kSectionOffset);
+    return image + resources_;
+  }
+
+ private:
+  void Put16(uint16_t value) {
+    resources_ += static_cast<char>(value & 0xFF);
+    resources_ += static_cast<char>(value >> 8);
+  }
+  void Put32(uint32_t value) {
+    Put16(static_cast<uint16_t>(value & 0xFFFF));
+    Put16(static_cast<uint16_t>(value >> 16));
+  }
+  static void Set16(std::string& image, size_t at, uint16_t value) {
+    image[at] = static_cast<char>(value & 0xFF);
+    image[at + 1] = static_cast<char>(value >> 8);
+  }
+  static void Set32(std::string& image, size_t at, uint32_t value) {
+    Set16(image, at, static_cast<uint16_t>(value & 0xFFFF));
+    Set16(image, at + 2, static_cast<uint16_t>(value >> 16));
+  }
+
+  std::string resources_;
+};
+
+// Directories of 4,096 entries that all point to one subdirectory: read
+// naively, the first file means 4,096 x 4,096 language lookups, the second
+// 4,096 x 4,096 x 4,096 data entries. Each directory is read once instead.
+TEST(FileVersionTest, ReadsSharedResourceDirectoriesOnce) {
+  constexpr uint32_t kMost = 4096;
+  constexpr uint32_t kDirectoryBytes = 16 + 8 * kMost;
+  const struct {
+    const char* label;
+    uint32_t languages;
+    size_t kilobytes;
+  } cases[] = {{"one language", 1, 66}, {"4,096 languages", kMost, 99}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.label);
+    ResourceImage builder;
+    uint32_t names = kDirectoryBytes;
+    uint32_t languages = names + kDirectoryBytes;
+    uint32_t data = languages + 16 + 8 * test.languages;
+    ASSERT_EQ(builder.Directory(kMost, 16, names, true), 0u);
+    ASSERT_EQ(builder.Directory(kMost, 1, languages, true), names);
+    ASSERT_EQ(builder.Directory(test.languages, 1033, data, false), languages);
+    ASSERT_EQ(builder.Next(), data);
+    builder.VersionData(7, 1, 2, 3);
+    std::string image = builder.Image();
+    EXPECT_EQ((image.size() + 500) / 1000, test.kilobytes);
+
+    FileVersion version;
+    std::string reason;
+    ResourceWalkCounts counts;
+    ASSERT_TRUE(ReadFileVersion(image, version, reason, &counts)) << reason;
+    EXPECT_EQ(VersionText(version), "7.1.2.3");
+    EXPECT_EQ(counts.directories, 3u);
+    EXPECT_EQ(counts.entries, 2 * kMost + test.languages);
   }
 }
 
 TEST(FileVersionTest, RefusesAnImageWhoseVersionBlockLostItsSignature) {
   std::string image = ReadInstaller("installer-64.exe");
-  size_t signature = image.find(std::string("\xBD\x04\xEF\xFE", 4));
+  size_t signature = image.find(std::string(kFixedInfoSignature, 4));
   ASSERT_NE(signature, std::string::npos);
   image[signature] = 0;
   FileVersion version;

@@ -23,6 +23,8 @@ void CheckInstallerVersion(const PackageSlot& slot, const TreeFacts& facts, Pack
     findings.Refuse(file, "the installer in the package: " + reason);
     return;
   }
+  std::string slotProblem = SlotImageProblem(slot, package.content);
+  if (!slotProblem.empty()) findings.Refuse(file, "the installer in the package is " + slotProblem);
   if (!facts.manifestParsed) return;
   const VersionRecord& record =
       slot.variant == PluginVariant::ActiveX ? facts.announced.activeX : facts.announced.plugin;
@@ -36,6 +38,12 @@ void CheckInstallerVersion(const PackageSlot& slot, const TreeFacts& facts, Pack
 }
 
 }  // namespace
+
+std::string SlotImageProblem(const PackageSlot& slot, std::string_view installer) {
+  if (slot.for64Bit || !IsPe32PlusImage(installer)) return std::string();
+  return std::string("a 64-bit (PE32+) executable, which 32-bit Windows cannot run: the ") +
+         slot.label + " package is what clients on 32-bit Windows install";
+}
 
 std::string ExpiryWarning(X509* certificate) {
   return "certificate \"" + SubjectText(certificate) + "\" expires on " + ExpiryText(certificate) +

@@ -8,26 +8,38 @@ through the ASN.1 structure (asn1crypto) rather than hand-written DER: bytes
 flipped, lengths changed, certificates dropped, duplicated, reordered or
 added, signed attributes removed, altered, added or reordered (with and
 without a new signature), signers changed, contents changed, chains
-lengthened, and signers swapped for certificates that must not be trusted.
+lengthened, signers swapped for certificates that must not be trusted, and
+signers or intermediates given keys of other kinds.
 
-usage: mutate_packages.py OUTPUT ISSUER_DER ISSUER_KEY CONTENT [--count N] [--seed S]
+Keys vary too: every kind of KEY_KINDS (RSA from 1,024 to 4,096 bits, odd
+sizes among them, public exponents 3, 65537 and one over 32 bits, and ECDSA)
+signs as the signer and as the intermediate, under certificates signed with
+SHA-1, SHA-256, SHA-384 and SHA-512, over packages digested with each of
+them. Keys are made once (RSA from primes that openssl makes) and kept in
+KEY_CACHE.
 
-OUTPUT receives NNNNN-<mutations>.p7 for each mutation and base-<name>.p7
-for each valid base. Needs Debian's python3-asn1crypto and
-python3-cryptography.
+usage: mutate_packages.py OUTPUT ISSUER_DER ISSUER_KEY CONTENT --key-cache DIR
+                          [--count N] [--seed S]
+
+OUTPUT receives NNNNN-<mutations>.p7 for each mutation, base-<name>.p7 for
+each valid base and keys-<kind>-<role>-<certificate digest>-<digest>.p7 for
+each combination of keys and digests. Needs Debian's python3-asn1crypto and
+python3-cryptography, and openssl.
 """
 
 import argparse
 import datetime
 import hashlib
+import math
 import pathlib
 import random
+import subprocess
 import sys
 
 from asn1crypto import algos, cms, core, parser, x509 as asn1_x509
 from cryptography import x509
 from cryptography.hazmat.primitives import hashes, serialization
-from cryptography.hazmat.primitives.asymmetric import padding, rsa
+from cryptography.hazmat.primitives.asymmetric import ec, padding, rsa
 from cryptography.x509.oid import NameOID
 
 # Enough levels to cross the service's bound of 32 issuer lookups.
@@ -36,6 +48,82 @@ NOW = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
 DAY = datetime.timedelta(days=1)
 HASHES = {"sha1": hashes.SHA1, "sha256": hashes.SHA256, "sha384": hashes.SHA384,
           "sha512": hashes.SHA512}
+# Key kinds by name: RSA with its modulus size and public exponent (0xFFFFFFFB
+# is the largest prime in 32 bits, 0x10000000F does not fit the 32 bits
+# crypt32 keeps it in), or an elliptic curve.
+KEY_KINDS = {
+    "rsa1024": ("rsa", 1024, 65537),
+    "rsa1025": ("rsa", 1025, 65537),
+    "rsa2047": ("rsa", 2047, 65537),
+    "rsa2048-e3": ("rsa", 2048, 3),
+    "rsa2048-e65537": ("rsa", 2048, 65537),
+    "rsa2048-e4294967291": ("rsa", 2048, 0xFFFFFFFB),
+    "rsa2048-e4294967311": ("rsa", 2048, 0x10000000F),
+    "rsa2049": ("rsa", 2049, 65537),
+    "rsa3071": ("rsa", 3071, 65537),
+    "rsa3072-e3": ("rsa", 3072, 3),
+    "rsa4095": ("rsa", 4095, 65537),
+    "rsa4096": ("rsa", 4096, 65537),
+    "ecdsa-p256": ("ec", ec.SECP256R1, None),
+    "ecdsa-p384": ("ec", ec.SECP384R1, None),
+}
+# How a signer info names its signature algorithm, by key type and digest:
+# the key's own algorithm, or the algorithm with the digest.
+SIGNATURE_NAMES = {
+    ("rsa", False): lambda digest: "rsassa_pkcs1v15",
+    ("rsa", True): lambda digest: digest + "_rsa",
+    ("ec", False): lambda digest: digest + "_ecdsa",
+    ("ec", True): lambda digest: digest + "_ecdsa",
+}
+
+
+def prime(bits):
+    """A prime of exactly bits bits, its top two bits set (openssl)."""
+    made = subprocess.run(["openssl", "prime", "-generate", "-bits", str(bits)], check=True,
+                          capture_output=True, text=True)
+    return int(made.stdout)
+
+
+def rsa_key(bits, exponent):
+    """An RSA key whose modulus has exactly bits bits (primes of half the size,
+    one a bit longer for odd sizes: their top two bits make the product that
+    long) and whose public exponent is exponent, which the cryptography
+    package would limit to 3 and 65537."""
+    for _ in range(64):
+        p, q = prime((bits + 1) // 2), prime(bits // 2)
+        totient = (p - 1) * (q - 1)
+        if p != q and math.gcd(exponent, totient) == 1:
+            break
+    else:
+        sys.exit("no primes for a %d-bit key with exponent %d in 64 draws" % (bits, exponent))
+    d = pow(exponent, -1, totient)
+    numbers = rsa.RSAPrivateNumbers(p, q, d, rsa.rsa_crt_dmp1(d, p), rsa.rsa_crt_dmq1(d, q),
+                                    rsa.rsa_crt_iqmp(p, q), rsa.RSAPublicNumbers(exponent, p * q))
+    key = numbers.private_key()
+    assert key.key_size == bits
+    return key
+
+
+class KeyCache:
+    """Keys of KEY_KINDS, made once and kept in a folder: primes for 4,096
+    bits take a while."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.loaded = {}
+
+    def key(self, kind):
+        if kind not in self.loaded:
+            path = self.folder / (kind + ".pem")
+            if not path.exists():
+                family, size, exponent = KEY_KINDS[kind]
+                key = rsa_key(size, exponent) if family == "rsa" else ec.generate_private_key(size())
+                self.folder.mkdir(parents=True, exist_ok=True)
+                path.write_bytes(key.private_bytes(serialization.Encoding.PEM,
+                                                   serialization.PrivateFormat.PKCS8,
+                                                   serialization.NoEncryption()))
+            self.loaded[kind] = serialization.load_pem_private_key(path.read_bytes(), None)
+        return self.loaded[kind]
 
 
 # ---------------------------------------------------------------------------
@@ -60,7 +148,7 @@ def new_key(bits=2048):
 
 
 def issue(subject, issuer, authority, key=None, not_before=None, not_after=None, ski=True,
-          aki="keyid", issuer_name=None, bits=2048, basic_constraints=True):
+          aki="keyid", issuer_name=None, bits=2048, basic_constraints=True, digest="sha256"):
     """A certificate for subject (a Name) issued by issuer (an Identity, or
     None for self-signed). aki: "keyid", "serial" (issuer name and serial
     number), "derived" (a key identifier the issuer carries no extension for)
@@ -89,14 +177,19 @@ def issue(subject, issuer, authority, key=None, not_before=None, not_after=None,
             key_identifier=None,
             authority_cert_issuer=[x509.DirectoryName(issuer.certificate.issuer)],
             authority_cert_serial_number=issuer.certificate.serial_number), critical=False)
-    return Identity(builder.sign(issuer_key, hashes.SHA256()), key)
+    return Identity(builder.sign(issuer_key, HASHES[digest]()), key)
 
 
 class Pki:
-    def __init__(self, issuer_der, issuer_key):
+    def __init__(self, issuer_der, issuer_key, keys):
         certificate = x509.load_der_x509_certificate(issuer_der)
         key = serialization.load_pem_private_key(issuer_key, password=None)
         self.issuer = Identity(certificate, key)
+        self.keys = keys
+        # Signers under the intermediates of keys: a key of no kind, so that
+        # no intermediate shares it.
+        self._keyed_signer_key = new_key()
+        self._keyed = {}
         issuer = self.issuer
         self.intermediate = issue(name("Agreement Intermediate"), issuer, True)
         self.leaf = issue(name("Agreement Signer"), self.intermediate, False)
@@ -147,6 +240,24 @@ class Pki:
                                               self._chain[links], False, bits=1024)
         return self._chain_leaves[links], list(reversed(self._chain[1:links + 1]))
 
+    def keyed(self, kind, role, digest):
+        """A signer whose key (role "signer") or whose intermediate's key
+        (role "intermediate") is of kind, with every certificate signed over
+        digest; with the certificates its messages carry."""
+        wanted = (kind, role, digest)
+        if wanted not in self._keyed:
+            label = "Agreement %s %s %s" % (kind, role, digest)
+            key = self.keys.key(kind)
+            if role == "signer":
+                self._keyed[wanted] = (issue(name(label), self.issuer, False, key=key,
+                                             digest=digest), [])
+            else:
+                authority = issue(name(label), self.issuer, True, key=key, digest=digest)
+                signer = issue(name(label + " Signer"), authority, False,
+                               key=self._keyed_signer_key, digest=digest)
+                self._keyed[wanted] = (signer, [authority])
+        return self._keyed[wanted]
+
     def signers(self):
         """Signers that must or must not be trusted, with the certificates
         their messages carry."""
@@ -194,17 +305,24 @@ def set_encoding(attributes):
     return b"\x31" + attributes.dump()[1:]
 
 
+def key_type(key):
+    return "ec" if isinstance(key, ec.EllipticCurvePrivateKey) else "rsa"
+
+
 def sign_bytes(key, data, algorithm):
+    if key_type(key) == "ec":
+        return key.sign(data, ec.ECDSA(HASHES[algorithm]()))
     return key.sign(data, padding.PKCS1v15(), HASHES[algorithm]())
 
 
-def signer_info(content, signer, algorithm="sha256", attributes=True):
+def signer_info(content, signer, algorithm="sha256", attributes=True, named_with_digest=False):
+    signature_name = SIGNATURE_NAMES[(key_type(signer.key), named_with_digest)](algorithm)
     info = cms.SignerInfo({
         "version": "v1",
         "sid": cms.SignerIdentifier({"issuer_and_serial_number": {
             "issuer": signer.asn1.issuer, "serial_number": signer.asn1.serial_number}}),
         "digest_algorithm": {"algorithm": algorithm},
-        "signature_algorithm": {"algorithm": "rsassa_pkcs1v15"},
+        "signature_algorithm": {"algorithm": signature_name},
         "signature": b"",
     })
     if attributes:
@@ -222,13 +340,14 @@ def resign(info, key, content):
     info["signature"] = sign_bytes(key, data, algorithm)
 
 
-def package(content, signer, certificates, algorithm="sha256", attributes=True):
+def package(content, signer, certificates, algorithm="sha256", attributes=True,
+            named_with_digest=False):
     signed = cms.SignedData({
         "version": "v1",
         "digest_algorithms": [{"algorithm": algorithm}],
         "encap_content_info": {"content_type": "data", "content": content},
         "certificates": [cert.asn1 for cert in [signer] + certificates],
-        "signer_infos": [signer_info(content, signer, algorithm, attributes)],
+        "signer_infos": [signer_info(content, signer, algorithm, attributes, named_with_digest)],
     })
     return cms.ContentInfo({"content_type": "signed_data", "content": signed})
 
@@ -535,10 +654,23 @@ def signer_swapped(ctx, message, tags):
                    attributes=ctx.rng.random() < 0.8).dump()
 
 
+def keys_varied(ctx, message, tags):
+    kind = ctx.rng.choice(sorted(KEY_KINDS))
+    role = ctx.rng.choice(["signer", "intermediate"])
+    certificate_digest = ctx.rng.choice(sorted(HASHES))
+    digest = ctx.rng.choice(sorted(HASHES))
+    signer, certificates = ctx.pki.keyed(kind, role, certificate_digest)
+    ctx.remember(signer)
+    tags.append("keys-%s-%s-%s-%s" % (kind, role, certificate_digest, digest))
+    content = signed(message)["encap_content_info"]["content"].native or ctx.content
+    return package(content, signer, certificates, digest, named_with_digest=ctx.rng.random() < 0.5,
+                   attributes=ctx.rng.random() < 0.8).dump()
+
+
 MUTATIONS = [
     (flip_byte, 4), (change_length, 3), (cut_or_extend, 1), (certificates_changed, 3),
     (attributes_changed, 3), (signer_changed, 3), (content_changed, 2), (chain_lengthened, 2),
-    (signer_swapped, 3),
+    (signer_swapped, 3), (keys_varied, 2),
 ]
 
 
@@ -572,18 +704,37 @@ def bases(pki, content):
     return {label: message.dump() for label, message in made.items()}
 
 
+def key_grid(pki, content):
+    """A package for every key kind in both roles, every certificate digest
+    and every package digest; the signature algorithm is named with the
+    digest in every other one."""
+    made = {}
+    for kind in sorted(KEY_KINDS):
+        for role in ("signer", "intermediate"):
+            for certificate_digest in sorted(HASHES):
+                signer, certificates = pki.keyed(kind, role, certificate_digest)
+                for digest in sorted(HASHES):
+                    with_digest = len(made) % 2 == 1
+                    label = "%s-%s-%s-%s" % (kind, role, certificate_digest, digest)
+                    made[label] = package(content, signer, certificates, digest,
+                                          named_with_digest=with_digest).dump()
+    return made
+
+
 def main():
     arguments = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     arguments.add_argument("output", type=pathlib.Path)
     arguments.add_argument("issuer_der", type=pathlib.Path)
     arguments.add_argument("issuer_key", type=pathlib.Path)
     arguments.add_argument("content", type=pathlib.Path)
+    arguments.add_argument("--key-cache", type=pathlib.Path, required=True)
     arguments.add_argument("--count", type=int, default=2400)
     arguments.add_argument("--seed", type=int, default=20261209)
     options = arguments.parse_args()
 
     rng = random.Random(options.seed)
-    pki = Pki(options.issuer_der.read_bytes(), options.issuer_key.read_bytes())
+    pki = Pki(options.issuer_der.read_bytes(), options.issuer_key.read_bytes(),
+              KeyCache(options.key_cache))
     content = options.content.read_bytes()
     ctx = Context(rng, pki, content)
     ctx.remember(*(signer for signer, _ in pki.signers().values()))
@@ -591,12 +742,16 @@ def main():
     valid = bases(pki, content)
     for label, data in valid.items():
         (options.output / ("base-%s.p7" % label)).write_bytes(data)
+    grid = key_grid(pki, content)
+    for label, data in grid.items():
+        (options.output / ("keys-%s.p7" % label)).write_bytes(data)
     labels = sorted(valid)
     for number in range(options.count):
         base = valid[labels[rng.randrange(len(labels))]]
         data, tags = mutate(ctx, base)
         (options.output / ("%05d-%s.p7" % (number, "+".join(tags) or "none"))).write_bytes(data)
-    print("%d bases and %d mutations written to %s" % (len(valid), options.count, options.output))
+    print("%d bases, %d key combinations and %d mutations written to %s" %
+          (len(valid), len(grid), options.count, options.output))
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 // The publisher's side of the verifier agreement test: runs the release
 // tool's verifier over every file of a folder, now, and prints one line per
-// file, "NAME<TAB>accepted" or "NAME<TAB>refused<TAB>REASON", in file-name
-// order (the same lines as service_verdicts.exe).
+// file, "NAME<TAB>accepted<TAB>SHA-256 OF THE CONTENT" or
+// "NAME<TAB>refused<TAB>REASON", in file-name order (the same lines as
+// service_verdicts.exe).
 //   publisher_verdicts ISSUER.der FOLDER
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "base/certificate_files.h"
 #include "base/file_bytes.h"
+#include "base/sha256.h"
 #include "net/download_limits.h"
 #include "signature/package_verifier.h"
 
@@ -45,7 +47,7 @@ int main(int argc, char* argv[]) {
     }
     PackageVerdict verdict;
     if (VerifyPackage(package, issuer.get(), now, verdict)) {
-      std::printf("%s\taccepted\n", name.c_str());
+      std::printf("%s\taccepted\t%s\n", name.c_str(), Sha256Hex(verdict.content).c_str());
     } else {
       std::printf("%s\trefused\t%s\n", name.c_str(), verdict.reason.c_str());
     }
