@@ -14,9 +14,9 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64
   librapidxml-dev googletest
-  openssl libssl-dev libcurl4-openssl-dev nginx-light nlohmann-json3-dev
+  openssl libssl-dev libcurl4-openssl-dev nginx-light libnginx-mod-http-js nlohmann-json3-dev
   python3 python3-matplotlib python3-pefile python3-asn1crypto python3-cryptography
-  procps util-linux libfaketime
+  procps util-linux iproute2 strace libfaketime
   curl
 )
 wine32=wine32:i386

@@ -38,9 +38,10 @@ int FailedAfterStoring(const Findings& findings, const std::string& name) {
 void PrintOutcome(const ReleaseOptions& options, const std::string& name) {
   if (options.candidate) {
     std::printf(
-        "stored release %s in %s as a candidate; DIR serves what it served. Start its "
+        "stored release %s in %s as a candidate; %s serves what it served. Start its "
         "rollout with: plumix-publish rollout start %s --release %s --percent P\n",
-        name.c_str(), options.out.c_str(), options.out.c_str(), name.c_str());
+        name.c_str(), options.out.c_str(), options.out.c_str(), options.out.c_str(),
+        name.c_str());
   } else {
     std::printf("published %s (release %s)\n", options.out.c_str(), name.c_str());
   }

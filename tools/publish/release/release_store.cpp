@@ -25,6 +25,10 @@ void CheckRolloutAllows(const ReleaseOptions& options, const RolloutState& state
     findings.Refuse(options.out, "release " + state.candidate +
                                      " is the candidate of a staged rollout: publish this one "
                                      "with --candidate, or complete that rollout first");
+  } else if (options.candidate && state.current.empty()) {
+    findings.Refuse(options.out,
+                    "serves no release yet: publish the first one for everyone, without "
+                    "--candidate");
   } else if (options.candidate && name == state.current) {
     findings.Refuse(options.out, "already serves release " + name +
                                      " to everyone; a candidate must be another release");

@@ -18,8 +18,8 @@ bool OpenReleaseStore(const ReleaseOptions& options, StoreSession& store, Rollou
 
 // Refuses a release the rollout under way does not allow: one for everyone
 // while a candidate is being rolled out (publish it with --candidate, or
-// end that rollout first), or a candidate that is the release DIR serves
-// to everyone already.
+// end that rollout first), a candidate in a folder that serves no release
+// yet, or a candidate that is the release DIR serves to everyone already.
 void CheckRolloutAllows(const ReleaseOptions& options, const RolloutState& state,
                         const std::string& name, Findings& findings);
 

@@ -89,9 +89,11 @@ bool NginxChange::TestConfiguration(std::string& error) {
   }
   for (int i : {kHttpFile, kLocationsFile}) {
     if (output.find("# configuration file " + NginxFilePath(dir_, i) + ":") == std::string::npos) {
-      error = "the nginx configuration does not include " + NginxFilePath(dir_, i) +
-              " (add \"include " + NginxFilePath(dir_, i) + ";\" to " +
-              (i == kHttpFile ? "its http block" : "each server block") + " serving " + dir_ + ")";
+      error =
+          "the nginx configuration does not include " + NginxFilePath(dir_, i) +
+          " (add \"include " + NginxFilePath(dir_, i) + ";\" to " +
+          (i == kHttpFile ? std::string("its http block") : "each server block serving " + dir_) +
+          ")";
       return false;
     }
   }

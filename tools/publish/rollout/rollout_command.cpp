@@ -52,12 +52,12 @@ int PutInForce(const std::string& dir, const RolloutOptions& options, const Roll
                const RolloutState& after, const std::string& message) {
   std::string error;
   bool swapsCurrent = after.current != before.current;
+  std::string restoreError;
   if (swapsCurrent && !ServeRelease(dir, after.current, error)) {
-    ServeRelease(dir, before.current, error);
-    return Refused(dir, error + "; " + kUnchanged);
+    if (!ServeRelease(dir, before.current, restoreError)) error += "; " + restoreError;
+    return Refused(dir, error + "\n" + kUnchanged);
   }
   NginxChange change(dir, NginxControl{options.nginxConf, options.reloadCommand});
-  std::string restoreError;
   bool inForce = change.ReadPrevious(error) && change.Apply(RenderNginxFiles(dir, after), error);
   if (inForce && !SaveRolloutState(dir, after, error)) {
     inForce = false;

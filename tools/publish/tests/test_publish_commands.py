@@ -431,6 +431,9 @@ class PublishCommandsTest(unittest.TestCase):
 
     def test_candidate_is_stored_without_being_served(self):
         target = self.work / "candidate"
+        self.assertRefusedWith(self.publish_into(target, "12.0.0.1", "--candidate"), target,
+                               "serves no release yet")
+        self.assertFalse(target.exists())
         self.assertEqual(self.publish_into(target, "12.0.0.1")[0], 0)
         before = served(target)
         code, out, err = self.publish_into(target, "12.0.0.2", "--candidate")

@@ -79,7 +79,7 @@ class RolloutWithNginxTest(unittest.TestCase):
         shutil.rmtree(cls.work)
 
     @classmethod
-    def release(cls, version, *extra):
+    def release_arguments(cls, version):
         files = cls.work / "installers"
         files.mkdir(exist_ok=True)
         arguments = ["release", "--out", cls.dir, "--check-frequency", "2",
@@ -89,7 +89,11 @@ class RolloutWithNginxTest(unittest.TestCase):
         for option, bits in (("--activex", 32), ("--activex-64", 64), ("--plugin", 32),
                              ("--plugin-64", 64)):
             arguments += [option, installer(files, "%d-%s.exe" % (bits, version), bits, version)]
-        code, out, err = publish(*arguments, *extra)
+        return arguments
+
+    @classmethod
+    def release(cls, version, *extra):
+        code, out, err = publish(*cls.release_arguments(version), *extra)
         assert code == 0, out + err
 
     @classmethod
@@ -109,14 +113,17 @@ class RolloutWithNginxTest(unittest.TestCase):
         code, out, err = self.rollout(action, *arguments)
         self.assertEqual(code, 0, out + err)
 
-    def get(self, source, scheme, path, user_agent):
+    def get(self, source, scheme, path, user_agent, forwarded=None):
         connection = (http.client.HTTPSConnection(ORIGIN, 443, context=self.tls,
                                                   source_address=(source, 0), timeout=30)
                       if scheme == "https" else
                       http.client.HTTPConnection(ORIGIN, 80, source_address=(source, 0),
                                                  timeout=30))
         try:
-            connection.request("GET", "/" + path, headers={"User-Agent": user_agent})
+            headers = {"User-Agent": user_agent}
+            if forwarded:
+                headers["X-Forwarded-For"] = forwarded
+            connection.request("GET", "/" + path, headers=headers)
             response = connection.getresponse()
             body = response.read()
             self.assertEqual(response.status, 200, "%s %s" % (source, path))
@@ -176,6 +183,17 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.assertLess(shown[25], shown[50])
         self.assertEqual(self.shown_candidate(CANARIES, VARYING), set(CANARIES))
 
+        # While a candidate is out, a release for everyone is refused.
+        arguments = [str(a) for a in self.release_arguments("12.0.0.9")]
+        code, out, err = publish(*arguments)
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("release %s is the candidate of a staged rollout" % CANDIDATE, err)
+        code, out, err = publish("rollout", "status", self.dir, "--json")
+        self.assertEqual(code, 0, err)
+        status = json.loads(out)
+        self.assertEqual((status["current"], status["candidate"], status["shownPercent"],
+                          status["canaries"]), (CURRENT, CANDIDATE, 50, [CANARY_RANGE]))
+
         self.change("halt", "--reason", "crash reports")
         self.assertEqual(self.shown_candidate(everyone, SAME_FOR_ALL), set())
         self.change("resume")
@@ -213,10 +231,8 @@ class RolloutWithNginxTest(unittest.TestCase):
         text = configuration.read_text()
         configuration.write_text(text.replace("http {", "http {\n    include %s/*.conf;" % extra, 1))
         (extra / "broken.conf").write_text("this is not nginx configuration\n")
-        failures = {
-            "nginx -T": self.rollout("set", "--percent", "5"),
-            "reload": self.rollout("set", "--percent", "5", "--reload-command", "exit 3"),
-        }
+        failures = {"nginx -T": self.rollout("set", "--percent", "5")}
+        # The configuration is sound again, but the reload fails.
         (extra / "broken.conf").unlink()
         failures["reload"] = self.rollout("set", "--percent", "5", "--reload-command", "exit 3")
         for step, (code, out, err) in failures.items():
@@ -239,7 +255,7 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.release(later, "--candidate")
         self.manifests[later] = self.stored(later, MANIFEST)
         self.packages[later] = self.stored(later, PACKAGES[0])
-        code, out, err = self.rollout("halt")
+        self.change("halt")
         sample = CLIENTS[::9] + CANARIES + NOT_CANARIES
         self.change("start", "--release", later, "--percent", "0", "--canary", CANARY_RANGE)
         self.assertEqual(self.shown_candidate(sample, VARYING, later), set(CANARIES))
@@ -247,6 +263,19 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.assertEqual(self.shown_candidate(sample, VARYING, later), set(sample))
         self.change("halt")
         self.assertEqual(self.shown_candidate(sample, SAME_FOR_ALL, later), set())
+
+
+    def test_4_behind_a_trusted_proxy_the_forwarded_address_decides(self):
+        later = "12.0.0.5"
+        self.release(later, "--candidate")
+        self.change("start", "--release", later, "--percent", "0", "--canary", "192.0.2.0/24",
+                    "--trusted-proxy", "127.0.0.0/8")
+        manifests = {later: self.stored(later, MANIFEST), "other": self.manifests[CANDIDATE]}
+        for forwarded, release in (("192.0.2.77", later), ("198.51.100.7", "other"),
+                                   ("203.0.113.9, 192.0.2.8", later), (None, "other")):
+            with self.subTest(forwarded=forwarded):
+                body, _ = self.get("127.0.3.3", "https", MANIFEST, MANIFEST_USER_AGENT, forwarded)
+                self.assertEqual(self.release_of(body, manifests), release)
 
 
 if __name__ == "__main__":
