@@ -73,7 +73,6 @@ class ReleaseTrafficTally {
   const SignalFigures& Signal(Cohort cohort) const {
     return signal_[static_cast<int>(cohort)];
   }
-  uint64_t Keys() const { return tracks_.size(); }
 
  private:
   // One key's open record: its fetches of one day in one cohort, on one side
