@@ -46,9 +46,13 @@ status=0
 wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$timing")
 rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$timing")
 seconds=$(sed -n 's/.*User time (seconds): //p' "$timing")
+system=$(sed -n 's/.*System time (seconds): //p' "$timing")
+share=$(sed -n 's/.*Percent of CPU this job got: //p' "$timing")
 rm -f "$timing"
 sed -n '1,3p;$p' "$work/report.txt"
 read_lines=$(sed -n 's/^logs: \([0-9]*\) lines.*/\1/p' "$work/report.txt")
-printf 'bench: %s lines, exit %d: wall %s, user %s s, peak RSS %.0f MiB, %.2f million lines/s (user time)\n' \
-  "$read_lines" "$status" "$wall" "$seconds" "$(awk -v kb="$rss" 'BEGIN { print kb / 1024 }')" \
-  "$(awk -v n="$read_lines" -v s="$seconds" 'BEGIN { print n / s / 1e6 }')"
+printf 'bench: %s lines, exit %d: wall %s, user %s s, system %s s, CPU %s, peak RSS %.0f MiB, %.2f million lines per CPU second; load average %s\n' \
+  "$read_lines" "$status" "$wall" "$seconds" "$system" "$share" \
+  "$(awk -v kb="$rss" 'BEGIN { print kb / 1024 }')" \
+  "$(awk -v n="$read_lines" -v s="$seconds" -v t="$system" 'BEGIN { print n / (s + t) / 1e6 }')" \
+  "$(cut -d' ' -f1-3 /proc/loadavg)"

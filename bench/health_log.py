@@ -174,7 +174,7 @@ def main():
     random_source = random.Random(options.seed)
     write_store(options.dir)
     os.makedirs(options.logs, exist_ok=True)
-    machines = sorted(fleet(random_source, int(options.lines / options.days / 1.04)),
+    machines = sorted(fleet(random_source, int(options.lines / options.days / 0.955)),
                       key=lambda machine: machine.second)
     for day in range(options.days):
         age = options.days - 1 - day

@@ -25,17 +25,11 @@ std::vector<CohortTimeline::Step> CandidateSteps(const RolloutState& state) {
 }  // namespace
 
 bool CohortTimeline::Load(const RolloutState& state, std::string& error) {
-  std::vector<Step> steps;
-  if (!state.candidate.empty()) steps = CandidateSteps(state);
-  return Set(state.salt, state.canaries, steps, error);
-}
-
-bool CohortTimeline::Set(const std::string& salt, const std::vector<std::string>& canaries,
-                         const std::vector<Step>& steps, std::string& error) {
-  if (!canaries_.Parse(canaries, error)) return false;
-  salt_ = salt;
-  hasCanaries_ = !canaries.empty();
-  steps_ = steps;
+  if (!canaries_.Parse(state.canaries, error)) return false;
+  salt_ = state.salt;
+  hasCanaries_ = !state.canaries.empty();
+  steps_.clear();
+  if (!state.candidate.empty()) steps_ = CandidateSteps(state);
   return true;
 }
 

@@ -24,9 +24,6 @@ class CohortTimeline {
   // latest start). Without a candidate everyone is in the control cohort.
   // False, with the reason, for canary ranges that do not read.
   bool Load(const RolloutState& state, std::string& error);
-  // The same from its parts, steps in time order.
-  bool Set(const std::string& salt, const std::vector<std::string>& canaries,
-           const std::vector<Step>& steps, std::string& error);
 
   // The cohort of address (as nginx logs it; key its cohort key) at time.
   Cohort Place(const std::string& address, const std::string& key, int64_t time) const;

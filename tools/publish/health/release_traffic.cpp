@@ -46,19 +46,23 @@ std::string DayText(int64_t day) {
 ReleaseTrafficTally::ReleaseTrafficTally(int64_t signalStart, const ServedPackageSizes& sizes)
     : signalStart_(signalStart), sizes_(sizes) {}
 
+void ReleaseTrafficTally::OpenRecord(Track& track, int64_t day, Cohort cohort, bool inSignal) {
+  bool fresh = track.day < 0;
+  bool sameDay = !fresh && day == track.day && cohort == track.cohort;
+  if (!fresh) CloseRecord(track);
+  if (!fresh && cohort != track.cohort) track.downloads = 0;  // another release's downloads
+  if (!sameDay) ++days_[{day, cohort}].addresses;
+  track.day = day;
+  track.cohort = cohort;
+  track.inSignal = inSignal;
+}
+
 void ReleaseTrafficTally::AddManifestFetch(const std::string& key, Cohort cohort, int64_t time) {
   Track& track = tracks_[key];
   int64_t day = std::max(DayOf(time), track.day);  // a line slightly out of order stays in its day
   bool inSignal = time >= signalStart_;
-  bool fresh = track.day < 0;
-  if (fresh || day != track.day || cohort != track.cohort || inSignal != track.inSignal) {
-    bool sameDay = !fresh && day == track.day && cohort == track.cohort;
-    if (!fresh) CloseRecord(track);
-    if (!fresh && cohort != track.cohort) track.downloads = 0;
-    if (!sameDay) ++days_[{day, cohort}].addresses;
-    track.day = day;
-    track.cohort = cohort;
-    track.inSignal = inSignal;
+  if (track.day < 0 || day != track.day || cohort != track.cohort || inSignal != track.inSignal) {
+    OpenRecord(track, day, cohort, inSignal);
   }
   ++track.fetches;
   ++track.pending;

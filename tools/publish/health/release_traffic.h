@@ -73,7 +73,6 @@ class ReleaseTrafficTally {
   const SignalFigures& Signal(Cohort cohort) const {
     return signal_[static_cast<int>(cohort)];
   }
-  uint64_t Keys() const { return tracks_.size(); }
 
  private:
   // One key's open record: its fetches of one day in one cohort, on one side
@@ -90,6 +89,9 @@ class ReleaseTrafficTally {
     uint32_t peakFetches = 0;  // most fetches in one day: machines behind the key
     uint32_t downloads = 0;    // followed downloads in this cohort before the record
   };
+  // Closes the key's open record, if any, and opens one for day, cohort and
+  // side of the signal's start.
+  void OpenRecord(Track& track, int64_t day, Cohort cohort, bool inSignal);
   void CloseRecord(Track& track);
 
   int64_t signalStart_;
