@@ -59,6 +59,20 @@ TEST(ParsePlanOptions, RefusesWhatItCannotUseWithTheReason) {
       {RequiredAnd({"--client-mbps", "0"}), "bad value for --client-mbps: 0"},
       {RequiredAnd({"--start-interval", "daily"}), "bad value for --start-interval: daily"},
       {RequiredAnd({"--plot", "plan.svg"}), "bad value for --plot: plan.svg"},
+      {RequiredAnd({"--request-window", "10-2"}), "bad value for --request-window: 10-2"},
+      {RequiredAnd({"--request-window", "5"}), "bad value for --request-window: 5"},
+      {RequiredAnd({"--startup-jitter-s", "601"}), "bad value for --startup-jitter-s: 601"},
+      {RequiredAnd({"--installer-resets", "yes"}), "bad value for --installer-resets: yes"},
+      {RequiredAnd({"--rollout", "5,1,100"}), "bad value for --rollout: 5,1,100"},
+      {RequiredAnd({"--rollout", "1,,100"}), "bad value for --rollout: 1,,100"},
+      {RequiredAnd({"--rollout", "1,5,101"}), "bad value for --rollout: 1,5,101"},
+      {RequiredAnd({"--step-hours", "0"}), "bad value for --step-hours: 0"},
+      {RequiredAnd({"--bad-release", "-1"}), "bad value for --bad-release: -1"},
+      {RequiredAnd({"--both-variants-percent", "70", "--plugin-only-percent", "40"}),
+       "--both-variants-percent and --plugin-only-percent add up to more than 100"},
+      {RequiredAnd({"--canary-clients", "101"}), "--canary-clients is more than --clients"},
+      {{"--clients", "10", "--check-frequency", "1", "--activex-mib", "5"},
+       "--package-mib is required"},
   };
   for (const Case& c : cases) {
     PlanOptions options;
@@ -93,6 +107,30 @@ TEST(ParsePlanOptions, ReadsEveryOption) {
                                 "8",
                                 "--start-interval",
                                 "manifest",
+                                "--plugin-mib",
+                                "12",
+                                "--both-variants-percent",
+                                "30",
+                                "--plugin-only-percent",
+                                "15.5",
+                                "--request-window",
+                                "0-30",
+                                "--startup-jitter-s",
+                                "4.5",
+                                "--fetch-failure-percent",
+                                "3",
+                                "--installer-resets",
+                                "off",
+                                "--rollout",
+                                "0,1,5,25,100",
+                                "--step-hours",
+                                "12",
+                                "--canary-clients",
+                                "40",
+                                "--bad-release",
+                                "20",
+                                "--gate-percent",
+                                "7.5",
                                 "--csv",
                                 "a.csv",
                                 "--plot",
@@ -102,7 +140,20 @@ TEST(ParsePlanOptions, ReadsEveryOption) {
   const PlanSettings& settings = options.settings;
   EXPECT_EQ(10000000u, settings.clients);
   EXPECT_EQ(-1, settings.checkFrequency);
-  EXPECT_EQ(49.5, settings.packageMiB);
+  EXPECT_EQ(49.5, settings.packageMiB[kActiveX]);
+  EXPECT_EQ(12.0, settings.packageMiB[kPlugin]);
+  EXPECT_EQ(30.0, settings.bothVariantsPercent);
+  EXPECT_EQ(15.5, settings.pluginOnlyPercent);
+  EXPECT_EQ(0, settings.requestWindowLow);
+  EXPECT_EQ(30, settings.requestWindowHigh);
+  EXPECT_EQ(4.5, settings.startupJitterSeconds);
+  EXPECT_EQ(3.0, settings.fetchFailurePercent);
+  EXPECT_FALSE(settings.installerResets);
+  EXPECT_EQ((std::vector<double>{0, 1, 5, 25, 100}), settings.rolloutPercent);
+  EXPECT_EQ(12, settings.stepHours);
+  EXPECT_EQ(40u, settings.canaryClients);
+  EXPECT_EQ(20.0, settings.badReleasePercent);
+  EXPECT_EQ(7.5, settings.gatePercent);
   EXPECT_EQ(21, settings.days);
   EXPECT_EQ(Uptime::kOffice, settings.uptime);
   EXPECT_EQ(3, settings.releaseDay);
