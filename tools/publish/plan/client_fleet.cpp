@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "plan/plan_time.h"
+#include "plan/steady_jitter.h"
 #include "task/task_schedule.h"
 
 namespace {
@@ -42,53 +43,53 @@ uint8_t VariantFlagsOf(const PlanSettings& settings, uint32_t client) {
   return draw < settings.bothVariantsPercent + settings.pluginOnlyPercent ? plugin : activeX;
 }
 
-// The share of checks that come 24 hours after the one before: those whose
-// request, jitter included, comes more than the fetch's second later than
-// the request of the check before. Both jitters are uniform from 0 to J.
-double TwentyFourHourShare(const PlanSettings& settings) {
-  double jitter = settings.startupJitterSeconds, fetch = static_cast<double>(kFetchSeconds);
-  return jitter <= fetch ? 0 : (jitter - fetch) * (jitter - fetch) / (2 * jitter * jitter);
-}
+// The last check before the run: its firing and when it stored
+// LastUpdateCheck.
+struct PreviousCheck {
+  int64_t firing;
+  uint64_t stored;
+};
 
-// How many hourly firings before the last one before the run the client's
-// last check came: the run starts in the steady state. A check comes at the
-// first hourly firing more than a day after the one before, 25 firings
-// later or, when the start-up jitter allows, 24. So the last check lies at
-// one of the 25 firings, each as likely, except that a check 24 firings
-// before has a share p of the clients due again at the last firing, which
-// the simulation plays before the run: its share here is 1 - p smaller at
-// the last firing. Client n takes the (n mod 25)-th band of that spread, at
-// a place in the band drawn from the seed.
-int64_t PreviousCheckPhase(const PlanSettings& settings, uint32_t client,
-                           int64_t firingsPerCheck) {
-  double lastShare = 1 - TwentyFourHourShare(settings);
-  double bandWidth = (static_cast<double>(firingsPerCheck) - 1 + lastShare) /
-                     static_cast<double>(firingsPerCheck);
-  double place = (static_cast<double>(client % firingsPerCheck) +
-                  DrawUnit(settings.seed, client, DrawPurpose::kPhase, 0)) *
-                 bandWidth;
-  return place < lastShare ? 0 : static_cast<int64_t>(place - lastShare) + 1;
-}
-
-// The firing of the last check before the run. Always on, the fleet is in
-// its steady state at once. Office machines settle in a week: each runs the
-// week before the run from a check on the Friday before that.
-int64_t PreviousCheckFiring(const PlanSettings& settings, const UptimeModel& uptime,
-                            uint32_t client, int startMinute) {
-  if (uptime.uptime() == Uptime::kOffice) return kOfficeWarmUpDay * kMinutesPerDay - 1;
+// Always on, the run starts in the steady state: a check comes at the first
+// hourly firing more than a day after the one before, 25 firings later or,
+// when the start-up jitter allows, 24. So the last check lies at one of the
+// last 25 firings before the run, each as likely, with the steady jitter of
+// a check, except that the share p of those 24 firings before the last that
+// are due again at the last firing is played by the simulation before the
+// run: the last firing itself holds a share 1 - p of the clients, with a
+// fresh jitter, as a check after a 25-hour step has. Client n takes the
+// (n mod 25)-th band of that spread, at a place in the band drawn from the
+// seed.
+PreviousCheck SteadyPreviousCheck(const PlanSettings& settings, const UptimeModel& uptime,
+                                  const SteadyJitter& jitter, uint32_t id, const Client& client,
+                                  int startMinute) {
   int hourly = RepetitionIntervalMinutes(kFrequencyWithoutManifest);
   int64_t firingsPerCheck = kMinutesPerDay / hourly + 1;
-  int64_t lastBeforeRun = uptime.NextFiring(client, startMinute, hourly, -hourly, 0);
-  return lastBeforeRun - hourly * PreviousCheckPhase(settings, client, firingsPerCheck);
+  double lastShare = 1 - jitter.TwentyFourHourShare();
+  double bandWidth = (static_cast<double>(firingsPerCheck) - 1 + lastShare) /
+                     static_cast<double>(firingsPerCheck);
+  double place = (static_cast<double>(id % firingsPerCheck) +
+                  DrawUnit(settings.seed, id, DrawPurpose::kPhase, 0)) *
+                 bandWidth;
+  int64_t lastBeforeRun = uptime.NextFiring(id, startMinute, hourly, -hourly, 0);
+  if (place < lastShare) {
+    return PreviousCheck{lastBeforeRun,
+                         FileTimeAtTicks(RequestTicks(settings, id, client, lastBeforeRun) +
+                                         kFetchSeconds * kTicksPerSecond)};
+  }
+  int64_t firing = lastBeforeRun - hourly * (static_cast<int64_t>(place - lastShare) + 1);
+  double seconds = client.requestDelay +
+                   jitter.JitterFor(DrawUnit(settings.seed, id, DrawPurpose::kPhase, 1)) +
+                   static_cast<double>(kFetchSeconds);
+  return PreviousCheck{firing, FileTimeAtTicks(firing * kTicksPerMinute +
+                                               static_cast<int64_t>(seconds * kTicksPerSecond))};
 }
 
-uint64_t PreviousCheckStored(const PlanSettings& settings, uint32_t id, const Client& client,
-                             int64_t firing) {
-  if (settings.uptime == Uptime::kOffice) {
-    return FileTimeAt(kOfficeWarmUpDay * kSecondsPerDay - kOfficeWarmUpLastCheckAge);
-  }
-  return FileTimeAtTicks(RequestTicks(settings, id, client, firing) +
-                         kFetchSeconds * kTicksPerSecond);
+// Office machines settle in a week: each runs the week before the run from
+// a check on the Friday before that.
+PreviousCheck OfficePreviousCheck() {
+  return PreviousCheck{kOfficeWarmUpDay * kMinutesPerDay - 1,
+                       FileTimeAt(kOfficeWarmUpDay * kSecondsPerDay - kOfficeWarmUpLastCheckAge)};
 }
 
 }  // namespace
@@ -126,6 +127,7 @@ bool MakeFleet(const PlanSettings& settings, const UptimeModel& uptime,
       settings.startAtManifestInterval ? settings.checkFrequency : kFrequencyWithoutManifest));
   uint32_t delays =
       static_cast<uint32_t>(settings.requestWindowHigh - settings.requestWindowLow + 1);
+  SteadyJitter jitter(settings.startupJitterSeconds, static_cast<double>(kFetchSeconds));
   for (uint32_t id = 0; id < settings.clients; ++id) {
     int startMinute = 0;
     if (!StartMinuteOf(starts, id, settings.schedulerVersion, startMinute)) return false;
@@ -141,9 +143,12 @@ bool MakeFleet(const PlanSettings& settings, const UptimeModel& uptime,
     if (DrawnBelowPercent(settings, id, DrawPurpose::kBadInstall, settings.badReleasePercent)) {
       client.flags |= kInstallDoesNotTake;
     }
-    int64_t firing = PreviousCheckFiring(settings, uptime, id, startMinute);
-    client.lastUpdateCheck = PreviousCheckStored(settings, id, client, firing);
-    made.lastFiring[id] = static_cast<int32_t>(firing);
+    PreviousCheck previous =
+        settings.uptime == Uptime::kOffice
+            ? OfficePreviousCheck()
+            : SteadyPreviousCheck(settings, uptime, jitter, id, client, startMinute);
+    client.lastUpdateCheck = previous.stored;
+    made.lastFiring[id] = static_cast<int32_t>(previous.firing);
   }
   fleet = std::move(made);
   return true;

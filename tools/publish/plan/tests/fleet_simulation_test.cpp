@@ -8,6 +8,7 @@
 
 #include "plan/client_fleet.h"
 #include "plan/plan_time.h"
+#include "plan/steady_jitter.h"
 #include "plan/uptime.h"
 #include "task/task_schedule.h"
 
@@ -304,6 +305,28 @@ TEST(FleetSimulation, StartUpJitterAboveTheFetchTimeMakesSomeChecksComeAfterTwen
   }
 }
 
+TEST(FleetSimulation, FleetWithStartUpJitterStartsInItsSteadyState) {
+  // A third of the checks come 24 hours after the one before, so the last
+  // firing before the run holds fewer last checks than the others; were the
+  // run to start with all 25 alike, the early hours of the following days
+  // would carry a wave of up to a fifth more requests.
+  PlanSettings settings = FleetSettings(50000, Uptime::kAlways, 13);
+  settings.releaseDay = settings.days;
+  settings.startupJitterSeconds = 10;
+  PlanRecord record = RunFleet(settings);
+  for (int64_t day = 0; day < settings.days; ++day) {
+    std::vector<double> hours(24, 0);
+    for (int64_t second = day * kDay; second < (day + 1) * kDay; ++second) {
+      hours[static_cast<std::size_t>(second % kDay / kHour)] += record.requests[second];
+    }
+    double mean = 0;
+    for (double hour : hours) mean += hour / 24;
+    for (std::size_t hour = 0; hour < hours.size(); ++hour) {
+      EXPECT_NEAR(mean, hours[hour], 0.08 * mean) << "day " << day << " hour " << hour;
+    }
+  }
+}
+
 TEST(FleetSimulation, RequestsComeWithinTheWindowAndTheJitterAfterTheFiring) {
   // Window 3-4 s and up to 2 s of jitter: every request lies 3 to 5 s into
   // its minute, and each of those seconds is used.
@@ -345,6 +368,20 @@ TEST(FleetSimulation, SameSeedGivesTheSameFiguresAndAnotherSeedOthers) {
   EXPECT_EQ(first.checkIntervalSeconds, again.checkIntervalSeconds);
   settings.seed = 8;
   EXPECT_NE(first.requests, RunFleet(settings).requests);
+}
+
+TEST(SteadyJitter, SolvesTheJitterOfChecksInTheSteadyState) {
+  // J = 2 s, fetch 1 s: F = (1 - p) x / 2 below 1 s and
+  // (1 - p) (x + (x - 1)^2 / 4) / 2 above, F(2) = 1: p = 1/9, F(1) = 4/9,
+  // F(1.5) = 25/36. Up to the fetch's second nothing comes after 24 hours.
+  SteadyJitter jitter(2, 1);
+  EXPECT_NEAR(1.0 / 9, jitter.TwentyFourHourShare(), 1e-6);
+  EXPECT_NEAR(1.0, jitter.JitterFor(4.0 / 9), 1e-4);
+  EXPECT_NEAR(1.5, jitter.JitterFor(25.0 / 36), 1e-4);
+  EXPECT_NEAR(2.0, jitter.JitterFor(1 - 1e-12), 1e-4);
+  SteadyJitter small(0.8, 1);
+  EXPECT_EQ(0, small.TwentyFourHourShare());
+  EXPECT_NEAR(0.2, small.JitterFor(0.25), 1e-9);
 }
 
 TEST(StartMinuteFromBoundary, ReadsOnlyTheStartBoundaryForm) {
