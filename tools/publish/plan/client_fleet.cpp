@@ -1,5 +1,8 @@
 #include "plan/client_fleet.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <utility>
 
 #include "plan/plan_time.h"
@@ -12,6 +15,17 @@ constexpr wchar_t kBoundaryDate[] = L"2000-01-01T";
 constexpr wchar_t kBoundarySeconds[] = L":00Z";
 constexpr int64_t kOfficeWarmUpDay = -7;  // the Monday a week before day 0
 constexpr int64_t kOfficeWarmUpLastCheckAge = 2 * kSecondsPerDay + 6 * 3600;  // Friday, 18:00
+
+// The simulation visits clients all over the array, so with 4 KiB pages
+// nearly every visit misses the address cache; huge pages more than halve
+// its time. Asked for before the memory is first touched; a refusal only
+// costs speed.
+void AskForHugePages(void* memory, std::size_t bytes) {
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  uintptr_t begin = (reinterpret_cast<uintptr_t>(memory) + page - 1) & ~(page - 1);
+  uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(page - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 bool TwoDigits(const std::wstring& text, std::size_t at, int& value) {
   wchar_t tens = text[at], units = text[at + 1];
@@ -121,6 +135,8 @@ int64_t RequestTicks(const PlanSettings& settings, uint32_t id, const Client& cl
 bool MakeFleet(const PlanSettings& settings, const UptimeModel& uptime,
                const StartDrawSource& starts, Fleet& fleet) {
   Fleet made;
+  made.clients.reserve(settings.clients);
+  AskForHugePages(made.clients.data(), settings.clients * sizeof(Client));
   made.clients.resize(settings.clients);
   made.lastFiring.resize(settings.clients);
   uint8_t interval = static_cast<uint8_t>(RepetitionIntervalMinutes(

@@ -53,12 +53,14 @@ class FleetSimulation {
   // Runs the cycle of a firing; returns the next minute worth visiting.
   int64_t RunCycle(uint32_t id, int64_t minute);
   int64_t RunFetchedCycle(uint32_t id, Client& client, int64_t minute, int64_t request);
-  // The client's first firing at or after `from` that can change its state:
-  // the next firing while the task runs at the manifest's interval, else the
-  // first firing at which a check can be due. endMinute_ when none is in
-  // the run.
-  int64_t NextVisit(uint32_t id, int64_t from) const;
+  // The client's first firing at or after `from` at which a check is due
+  // (or, while the task runs at the manifest's interval, the next firing if
+  // it is due); endMinute_ when none is in the run. A firing at the
+  // manifest's interval that is not due only re-registers the hourly task,
+  // which is done here at once.
+  int64_t NextVisit(uint32_t id, int64_t from);
   int64_t FirstDueFiring(uint32_t id, int64_t from) const;
+  bool IsDueAtFiring(uint32_t id, const Client& client, int64_t minute) const;
   // The first tick at or after `from` at which the service finds a check due
   // after lastCheck; limitTicks_ when none is before it.
   int64_t FirstDueTick(uint64_t lastCheck, int64_t from) const;
@@ -147,24 +149,39 @@ int64_t FleetSimulation::FirstDueTick(uint64_t lastCheck, int64_t from) const {
   return isDue;
 }
 
+bool FleetSimulation::IsDueAtFiring(uint32_t id, const Client& client, int64_t minute) const {
+  return IsUpdateCheckDueAt(client.lastUpdateCheck,
+                            FileTimeAtTicks(RequestTicks(settings_, id, client, minute)));
+}
+
 int64_t FleetSimulation::FirstDueFiring(uint32_t id, int64_t from) const {
   const Client& client = fleet_.clients[id];
   int64_t delay = client.requestDelay * kTicksPerSecond;
   int64_t dueTick = FirstDueTick(client.lastUpdateCheck, from * kTicksPerMinute + delay);
   if (dueTick >= limitTicks_) return endMinute_;
-  // The first firing whose request, with the most jitter, can be due; the
-  // cycle tests the request it really makes.
+  // From the first firing whose request, with the most jitter, can be due,
+  // to the first whose request is.
   int64_t minute = std::max(from, CeilDiv(dueTick - delay - maxJitterTicks_, kTicksPerMinute));
-  return uptime_.NextFiring(id, client.startMinute, client.intervalMinutes, minute, endMinute_);
+  for (;;) {
+    minute = uptime_.NextFiring(id, client.startMinute, client.intervalMinutes, minute, endMinute_);
+    if (minute >= endMinute_ || IsDueAtFiring(id, client, minute)) return minute;
+    ++minute;
+  }
 }
 
-int64_t FleetSimulation::NextVisit(uint32_t id, int64_t from) const {
-  const Client& client = fleet_.clients[id];
+int64_t FleetSimulation::NextVisit(uint32_t id, int64_t from) {
+  Client& client = fleet_.clients[id];
   if ((client.flags & kNotifyMode) != 0) return endMinute_;
+  if (client.intervalMinutes != hourlyInterval_) {
+    int64_t firing =
+        uptime_.NextFiring(id, client.startMinute, client.intervalMinutes, from, endMinute_);
+    if (firing >= endMinute_ || IsDueAtFiring(id, client, firing)) return firing;
+    client.intervalMinutes = hourlyInterval_;
+    from = firing + 1;
+  }
   // At the hourly interval a cycle that is not due re-registers the same
-  // interval, so only firings at which a check can be due matter.
-  if (client.intervalMinutes == hourlyInterval_) return FirstDueFiring(id, from);
-  return uptime_.NextFiring(id, client.startMinute, client.intervalMinutes, from, endMinute_);
+  // interval, so only firings at which a check is due matter.
+  return FirstDueFiring(id, from);
 }
 
 bool FleetSimulation::FetchFails(uint32_t id, int64_t minute) const {
