@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "plan/client_fleet.h"
@@ -224,6 +225,15 @@ TEST(RotationFleet, BadReleaseIsHaltedTheDayItsRepeatDownloadsPassTheGate) {
                 run.summary.release);
   EXPECT_EQ(2, run.summary.gateDay);
   EXPECT_EQ(0u, run.summary.notifyClients);
+  std::string report = FormatPlanReport(settings, run.summary);
+  EXPECT_NE(std::string::npos,
+            report.find("2 Wed   100.00 %            0       1440      1380         0             2"
+                        "  95.83 %\n"))
+      << report;
+  EXPECT_NE(std::string::npos,
+            report.find("health signal: above the gate of 50 % on day 2 Wed; rollout halted from "
+                        "day 3\n"))
+      << report;
 }
 
 TEST(RotationFleet, UnhaltedBadReleaseTakesEveryClientToTheAttemptLimit) {

@@ -92,6 +92,20 @@ double BytesSent(const PlanRecord& record) {
   return total;
 }
 
+double BytesSentIn(const PlanRecord& record, int64_t minute) {
+  double total = 0;
+  for (int64_t second = minute * 60; second < (minute + 1) * 60; ++second) {
+    total += record.packageBytes[static_cast<std::size_t>(second)];
+  }
+  return total;
+}
+
+int32_t AttemptLimitClients(const PlanRecord& record) {
+  int32_t total = 0;
+  for (int32_t change : record.attemptLimitChanges) total += change;
+  return total;
+}
+
 TEST(FleetSimulation, AlwaysOnClientChecksEveryTwentyFiveHoursAtEveryFrequency) {
   // Start 02:37: the first check at the first firing, 00:37; 24 hours later
   // the firing finds the check not yet due (it was stored a second after the
@@ -206,6 +220,40 @@ TEST(FleetSimulation, AttemptLimitStopsAClientAfterSevenInstallAttempts) {
   }
 }
 
+TEST(FleetSimulation, SeventhAttemptThatTakesIsCountedOnlyUntilTheInstallersReset) {
+  // Six attempts before the run; the seventh installs. The installer's
+  // reset takes the client back below the limit and its next check, an
+  // hour later, goes on; without the reset the next due check ends in
+  // notify mode.
+  for (bool resets : {false, true}) {
+    PlanSettings settings = OneClientSettings(1, 3);
+    settings.releaseDay = 0;
+    settings.installerResets = resets;
+    Fleet fleet = OneClient(2 * 60 + 37, 0, 60, -1, kActiveXOnly, 6);
+    PlanRecord record = SimulateFleet(settings, fleet, nullptr);
+    EXPECT_EQ(resets ? 0 : 1, AttemptLimitClients(record)) << "resets " << resets;
+    EXPECT_EQ(resets ? 0u : 1u, record.notifyClients) << "resets " << resets;
+    EXPECT_EQ(resets ? 4u : 2u, RequestSeconds(record).size()) << "resets " << resets;
+  }
+}
+
+TEST(FleetSimulation, NoCycleStartsWhileTheServiceIsStillDownloading) {
+  // 1000 MiB at 2 Mbit/s takes 69.9 minutes: the ActiveX download runs from
+  // 00:37:04 to 01:46:58, so the firing at 01:37 finds the service running
+  // and the plug-in, due since the installer's reset, waits for 02:37.
+  PlanSettings settings = OneClientSettings(1, 1);
+  settings.releaseDay = 0;
+  settings.clientMbps = 2;
+  settings.packageMiB[kActiveX] = 1000;
+  settings.packageMiB[kPlugin] = 1;
+  Fleet fleet = NewClient(2 * 60 + 37, kBothVariants);
+  PlanRecord record = SimulateFleet(settings, fleet, nullptr);
+  EXPECT_EQ((std::vector<int64_t>{MinuteOf(0, 0, 37), MinuteOf(0, 2, 37)}),
+            DownloadMinutes(record));
+  EXPECT_EQ((std::vector<int64_t>{At(0, 0, 37), At(0, 2, 37), At(0, 3, 37)}),
+            RequestSeconds(record));
+}
+
 TEST(FleetSimulation, BothVariantsInstallActiveXFirstAndThePluginAtTheNextDueCheck) {
   // ActiveX 10 MiB, plug-in 30 MiB, announced at the start. Without the
   // installer's reset the plug-in waits for the next due check, 25 hours
@@ -238,6 +286,8 @@ TEST(FleetSimulation, BothVariantsInstallActiveXFirstAndThePluginAtTheNextDueChe
     EXPECT_EQ(c.requests, RequestSeconds(record)) << "resets " << c.resets;
     EXPECT_EQ(c.downloads, DownloadMinutes(record)) << "resets " << c.resets;
     EXPECT_NEAR(40.0 * 1048576, BytesSent(record), 1e-3) << "resets " << c.resets;
+    EXPECT_NEAR(10.0 * 1048576, BytesSentIn(record, c.downloads[0]), 1e-3)
+        << "resets " << c.resets;
     EXPECT_EQ(1u, record.newVersionStarts[static_cast<std::size_t>(c.newVersionMinute)]);
     EXPECT_EQ(c.resets ? 0 : 2, fleet.clients[0].updateAttempts);
   }
