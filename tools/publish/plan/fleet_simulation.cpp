@@ -282,8 +282,11 @@ int64_t FleetSimulation::RunFetchedCycle(uint32_t id, Client& client, int64_t mi
     return endMinute_;
   }
   bool shown = rollout_.ShowsNewVersion(id, minute);
-  if (shown) {
-    if (ReleaseDay* day = ReleaseDayOf(request)) ++day->shownChecks;
+  // A check right after an installer's reset (LastUpdateCheck 0) is not a
+  // return: the client comes back a day after its download at the next.
+  uint8_t downloaded = VariantFlag(kDownloaded, kActiveX) | VariantFlag(kDownloaded, kPlugin);
+  if (shown && previous != 0 && (client.flags & downloaded) != 0) {
+    if (ReleaseDay* day = ReleaseDayOf(request)) ++day->returningChecks;
   }
   int variant = shown ? FirstOutdatedVariant(client) : kNoVariant;
   if (variant == kNoVariant) {
@@ -366,8 +369,9 @@ double DownloadSeconds(double packageMiB, const PlanSettings& settings) {
 }
 
 double HealthSignalPercent(const ReleaseDay& day) {
-  if (day.shownChecks == 0) return 0;
-  return 100.0 * static_cast<double>(day.repeatDownloads) / static_cast<double>(day.shownChecks);
+  if (day.returningChecks == 0) return 0;
+  return 100.0 * static_cast<double>(day.repeatDownloads) /
+         static_cast<double>(day.returningChecks);
 }
 
 PlanRecord SimulateFleet(const PlanSettings& settings, Fleet& fleet, PlanProgress progress) {

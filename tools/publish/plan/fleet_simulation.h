@@ -8,7 +8,8 @@
 
 // What one day of the run saw of the release, counted by the request's day.
 struct ReleaseDay {
-  uint64_t shownChecks = 0;      // due checks shown the new version's manifest
+  uint64_t returningChecks = 0;  // due checks shown the new version by clients that
+                                 // downloaded it a day or more before
   uint64_t repeatDownloads = 0;  // downloads of a package the client had downloaded before
   uint32_t mostAttempts = 0;     // the highest UpdateAttempts an attempt of the day reached
 };
@@ -34,8 +35,13 @@ struct PlanRecord {
 // Seconds one client takes to download a package of that size at its speed.
 double DownloadSeconds(double packageMiB, const PlanSettings& settings);
 
-// The health signal of a day in percent: repeat downloads per due check of
-// the clients shown the new version; 0 without such checks.
+// The health signal of a day in percent: repeat downloads per returning
+// check (a due check shown the new version by a client that downloaded it
+// at an earlier check a day or more before, so had its chance to install
+// it); 0 without such checks. A
+// release that takes leaves only the failed attempts' retries; one that
+// does not take downloads again at nearly every returning check, from the
+// first day after a client's first exposure, whatever the rollout's ramp.
 double HealthSignalPercent(const ReleaseDay& day);
 
 // Called when the simulation enters a day of the run.

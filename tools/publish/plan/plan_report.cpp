@@ -140,16 +140,19 @@ void AppendReleaseDays(std::string& text, const PlanSettings& settings,
                        const PlanSummary& summary) {
   if (summary.release.empty()) return;
   text +=
-      "\nrelease by day: shown = share shown the new version at the day's end; at limit = "
-      "clients with 7\nattempts; health = repeat downloads per due check of the clients shown "
-      "the new version\n";
-  Append(text, "%-7s %8s %12s %10s %9s %9s %13s %8s\n", "day", "shown", "new version",
-         "downloads", "repeats", "at limit", "most attempts", "health");
+      "\nrelease by day: shown = share shown the new version at the day's end; repeats = "
+      "downloads of a\npackage the client downloaded before; returning = due checks shown the "
+      "new version by a client\nthat downloaded it a day or more before; at limit = clients "
+      "with 7 attempts; health = repeats\nper returning check\n";
+  Append(text, "%-7s %8s %12s %10s %9s %10s %9s %13s %8s\n", "day", "shown", "new version",
+         "downloads", "repeats", "returning", "at limit", "most attempts", "health");
   for (const ReleaseFigures& day : summary.release) {
     Append(text,
-           "%-7s %6.2f %% %12" PRIu64 " %10" PRIu64 " %9" PRIu64 " %9" PRId64 " %13u %6.2f %%\n",
+           "%-7s %6.2f %% %12" PRIu64 " %10" PRIu64 " %9" PRIu64 " %10" PRIu64 " %9" PRId64
+           " %13u %6.2f %%\n",
            DayName(day.day).c_str(), day.shownPercent, day.newVersionClients, day.downloads,
-           day.repeatDownloads, day.attemptLimitClients, day.mostAttempts, day.healthPercent);
+           day.repeatDownloads, day.returningChecks, day.attemptLimitClients, day.mostAttempts,
+           day.healthPercent);
   }
   if (summary.gateDay < 0) {
     Append(text, "health signal: never above the gate of %g %%\n", settings.gatePercent);
@@ -204,7 +207,7 @@ PlanSummary SummarizePlan(const PlanSettings& settings, const PlanRecord& record
     const ReleaseDay& seen = record.releaseDays[at];
     summary.release.push_back(ReleaseFigures{
         day, rollout.SharePercentAt((day + int64_t{1}) * kMinutesPerDay - 1), newVersion,
-        figures.downloads, seen.repeatDownloads, atLimit, seen.mostAttempts,
+        figures.downloads, seen.repeatDownloads, seen.returningChecks, atLimit, seen.mostAttempts,
         HealthSignalPercent(seen)});
   }
   summary.run = FiguresOf(record, 0, settings.days * kSecondsPerDay);

@@ -29,6 +29,7 @@ struct ReleaseFigures {
   uint64_t newVersionClients = 0;   // at the day's end
   uint64_t downloads = 0;
   uint64_t repeatDownloads = 0;
+  uint64_t returningChecks = 0;
   int64_t attemptLimitClients = 0;  // clients with 7 attempts at the day's end
   uint32_t mostAttempts = 0;
   double healthPercent = 0;

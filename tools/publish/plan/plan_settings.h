@@ -69,7 +69,8 @@ struct PlanSettings {
   // it runs, but the version is not registered and nothing is reset.
   double badReleasePercent = 0;
   // The rollout halts at the end of a day whose health signal (repeat
-  // downloads per due check of the clients shown the new version) exceeds
-  // this share, as the rollout's daily advance does.
+  // downloads per due check shown the new version by a client that
+  // downloaded it a day or more before) exceeds this share, as the
+  // rollout's daily advance does.
   double gatePercent = 5;
 };

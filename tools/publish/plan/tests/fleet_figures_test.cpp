@@ -163,6 +163,10 @@ TEST(RotationFleet, InstallerResetBringsOneMoreCheckAnHourAfterEachInstall) {
   EXPECT_EQ(2u, days[2].peakRequestsPerMinute);
   EXPECT_EQ(1440u, days[1].downloads);
   EXPECT_EQ(60u, days[2].downloads);
+  // Only the checks 25 hours after the resets' come back to a download of
+  // the day before: not the resets' own, not the skipped phase's first.
+  EXPECT_EQ(0u, run.summary.release[0].returningChecks);
+  EXPECT_EQ(1320u, run.summary.release[1].returningChecks);
   EXPECT_EQ((std::vector<int64_t>{750, 1350, 1485}),
             std::vector<int64_t>(run.summary.minutesToShare,
                                  run.summary.minutesToShare + kAdoptionShareCount));
@@ -173,6 +177,7 @@ struct ReleaseRow {
   uint64_t newVersionClients;
   uint64_t downloads;
   uint64_t repeatDownloads;
+  uint64_t returningChecks;
   int64_t attemptLimitClients;
   uint32_t mostAttempts;
   double healthPercent;
@@ -188,6 +193,7 @@ void ExpectRelease(const std::vector<ReleaseRow>& expected,
     EXPECT_EQ(want.newVersionClients, got.newVersionClients) << "day " << got.day;
     EXPECT_EQ(want.downloads, got.downloads) << "day " << got.day;
     EXPECT_EQ(want.repeatDownloads, got.repeatDownloads) << "day " << got.day;
+    EXPECT_EQ(want.returningChecks, got.returningChecks) << "day " << got.day;
     EXPECT_EQ(want.attemptLimitClients, got.attemptLimitClients) << "day " << got.day;
     EXPECT_EQ(want.mostAttempts, got.mostAttempts) << "day " << got.day;
     EXPECT_NEAR(want.healthPercent, got.healthPercent, 1e-9) << "day " << got.day;
@@ -197,14 +203,16 @@ void ExpectRelease(const std::vector<ReleaseRow>& expected,
 TEST(RotationFleet, CanariesFirstThenTheWholeFleet) {
   // Day 1 shows the new version to the 60 canaries alone (clients 0 to 59);
   // three of them (phase 1) skip the day. Day 2 shows it to everyone: all
-  // but the 60 clients of phase 2 check, 54 of them canaries already new.
+  // but the 60 clients of phase 2 check, 54 of them canaries already new,
+  // which return to it. Day 3: all but phase 3 check; all return but the
+  // 57 of phase 2 that were no canaries.
   PlanSettings settings = RotationSettings(4, 1);
   settings.rolloutPercent = {0, 100};
   settings.canaryClients = 60;
   RotationRun run = RunRotation(settings);
-  ExpectRelease({{0, 57, 57, 0, 0, 1, 0},
-                 {100, 1443, 1386, 0, 0, 1, 0},
-                 {100, 1500, 57, 0, 0, 1, 0}},
+  ExpectRelease({{0, 57, 57, 0, 0, 0, 1, 0},
+                 {100, 1443, 1386, 0, 54, 0, 1, 0},
+                 {100, 1500, 57, 0, 1383, 0, 1, 0}},
                 run.summary.release);
   EXPECT_EQ(-1, run.summary.gateDay);
 }
@@ -213,22 +221,22 @@ TEST(RotationFleet, BadReleaseIsHaltedTheDayItsRepeatDownloadsPassTheGate) {
   // The installer takes nowhere. Day 1 downloads it once everywhere but in
   // the phase that skips the day; on day 2 the 1,440 checking clients
   // download it again, except the 60 of that phase, downloading it for the
-  // first time: 1,380 repeats, 95.83 % of the checks. The rollout halts at
-  // midnight: on day 3 nobody is shown it and nobody spends an attempt.
+  // first time: 1,380 repeats at as many returning checks. The rollout halts
+  // at midnight: on day 3 nobody is shown it and nobody spends an attempt.
   PlanSettings settings = RotationSettings(4, 1);
   settings.badReleasePercent = 100;
   settings.gatePercent = 50;
   RotationRun run = RunRotation(settings);
-  ExpectRelease({{100, 0, 1440, 0, 0, 1, 0},
-                 {100, 0, 1440, 1380, 0, 2, 100.0 * 1380 / 1440},
-                 {0, 0, 0, 0, 0, 0, 0}},
+  ExpectRelease({{100, 0, 1440, 0, 0, 0, 1, 0},
+                 {100, 0, 1440, 1380, 1380, 0, 2, 100},
+                 {0, 0, 0, 0, 0, 0, 0, 0}},
                 run.summary.release);
   EXPECT_EQ(2, run.summary.gateDay);
   EXPECT_EQ(0u, run.summary.notifyClients);
   std::string report = FormatPlanReport(settings, run.summary);
   EXPECT_NE(std::string::npos,
-            report.find("2 Wed   100.00 %            0       1440      1380         0             2"
-                        "  95.83 %\n"))
+            report.find("2 Wed   100.00 %            0       1440      1380       1380         0"
+                        "             2 100.00 %\n"))
       << report;
   EXPECT_NE(std::string::npos,
             report.find("health signal: above the gate of 50 % on day 2 Wed; rollout halted from "
