@@ -109,28 +109,12 @@ TEST(ParsePlanOptions, ReadsEveryOption) {
                                 "manifest",
                                 "--plugin-mib",
                                 "12",
-                                "--both-variants-percent",
-                                "30",
-                                "--plugin-only-percent",
-                                "15.5",
                                 "--request-window",
                                 "0-30",
-                                "--startup-jitter-s",
-                                "4.5",
-                                "--fetch-failure-percent",
-                                "3",
                                 "--installer-resets",
                                 "off",
                                 "--rollout",
                                 "0,1,5,25,100",
-                                "--step-hours",
-                                "12",
-                                "--canary-clients",
-                                "40",
-                                "--bad-release",
-                                "20",
-                                "--gate-percent",
-                                "7.5",
                                 "--csv",
                                 "a.csv",
                                 "--plot",
@@ -140,20 +124,13 @@ TEST(ParsePlanOptions, ReadsEveryOption) {
   const PlanSettings& settings = options.settings;
   EXPECT_EQ(10000000u, settings.clients);
   EXPECT_EQ(-1, settings.checkFrequency);
+  // --package-mib sizes the variant that has no size of its own.
   EXPECT_EQ(49.5, settings.packageMiB[kActiveX]);
   EXPECT_EQ(12.0, settings.packageMiB[kPlugin]);
-  EXPECT_EQ(30.0, settings.bothVariantsPercent);
-  EXPECT_EQ(15.5, settings.pluginOnlyPercent);
   EXPECT_EQ(0, settings.requestWindowLow);
   EXPECT_EQ(30, settings.requestWindowHigh);
-  EXPECT_EQ(4.5, settings.startupJitterSeconds);
-  EXPECT_EQ(3.0, settings.fetchFailurePercent);
   EXPECT_FALSE(settings.installerResets);
   EXPECT_EQ((std::vector<double>{0, 1, 5, 25, 100}), settings.rolloutPercent);
-  EXPECT_EQ(12, settings.stepHours);
-  EXPECT_EQ(40u, settings.canaryClients);
-  EXPECT_EQ(20.0, settings.badReleasePercent);
-  EXPECT_EQ(7.5, settings.gatePercent);
   EXPECT_EQ(21, settings.days);
   EXPECT_EQ(Uptime::kOffice, settings.uptime);
   EXPECT_EQ(3, settings.releaseDay);
