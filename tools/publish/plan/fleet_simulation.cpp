@@ -50,7 +50,8 @@ class FleetSimulation {
     int64_t nextMinute;
   };
 
-  // Runs the cycle of a firing; returns the next minute worth visiting.
+  // Runs the cycle of a firing at which the client's check is due (the only
+  // firings NextVisit brings it to); returns the next minute worth visiting.
   int64_t RunCycle(uint32_t id, int64_t minute);
   int64_t RunFetchedCycle(uint32_t id, Client& client, int64_t minute, int64_t request);
   // The client's first firing at or after `from` at which a check is due
@@ -302,10 +303,6 @@ int64_t FleetSimulation::RunFetchedCycle(uint32_t id, Client& client, int64_t mi
 int64_t FleetSimulation::RunCycle(uint32_t id, int64_t minute) {
   Client& client = fleet_.clients[id];
   int64_t request = RequestTicks(settings_, id, client, minute);
-  if (!IsUpdateCheckDueAt(client.lastUpdateCheck, FileTimeAtTicks(request))) {
-    client.intervalMinutes = hourlyInterval_;
-    return NextVisit(id, minute + 1);
-  }
   CountRequest(request);
   if (FetchFails(id, minute)) {
     // No manifest: LastUpdateCheck stays and the task is re-registered

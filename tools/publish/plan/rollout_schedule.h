@@ -26,7 +26,6 @@ class RolloutSchedule {
 
   // From this minute on nobody is shown the new version.
   void Halt(int64_t minute) { haltMinute_ = minute; }
-  int64_t haltMinute() const { return haltMinute_; }
 
  private:
   uint64_t seed_;
