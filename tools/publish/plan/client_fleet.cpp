@@ -80,8 +80,8 @@ PreviousCheck SteadyPreviousCheck(const PlanSettings& settings, const UptimeMode
   int hourly = RepetitionIntervalMinutes(kFrequencyWithoutManifest);
   int64_t firingsPerCheck = kMinutesPerDay / hourly + 1;
   double lastShare = 1 - jitter.TwentyFourHourShare();
-  double bandWidth = (static_cast<double>(firingsPerCheck) - 1 + lastShare) /
-                     static_cast<double>(firingsPerCheck);
+  double bandWidth =
+      (static_cast<double>(firingsPerCheck) - 1 + lastShare) / static_cast<double>(firingsPerCheck);
   double place = (static_cast<double>(id % firingsPerCheck) +
                   DrawUnit(settings.seed, id, DrawPurpose::kPhase, 0)) *
                  bandWidth;

@@ -18,11 +18,11 @@ constexpr int32_t kFrequencyWithoutManifest = 1;
 // Bits of Client::flags. The per-variant bits are given for ActiveX; the
 // browser plug-in's are the next bit up (VariantFlag).
 enum ClientFlag : uint8_t {
-  kHasVariant = 1 << 0,           // the variant is installed
-  kNewVersion = 1 << 2,           // the variant runs the new version
-  kDownloaded = 1 << 4,           // the variant's new package was downloaded before
-  kInstallDoesNotTake = 1 << 6,   // the new version's installer does not take here
-  kNotifyMode = 1 << 7,           // switched to notify mode (event 1301): no more checks
+  kHasVariant = 1 << 0,          // the variant is installed
+  kNewVersion = 1 << 2,          // the variant runs the new version
+  kDownloaded = 1 << 4,          // the variant's new package was downloaded before
+  kInstallDoesNotTake = 1 << 6,  // the new version's installer does not take here
+  kNotifyMode = 1 << 7,          // switched to notify mode (event 1301): no more checks
 };
 
 inline uint8_t VariantFlag(ClientFlag flag, int variant) {

@@ -66,8 +66,7 @@ class FleetSimulation {
   // after lastCheck; limitTicks_ when none is before it.
   int64_t FirstDueTick(uint64_t lastCheck, int64_t from) const;
   bool FetchFails(uint32_t id, int64_t minute) const;
-  Attempt AttemptInstall(uint32_t id, Client& client, int variant, int64_t minute,
-                         int64_t request);
+  Attempt AttemptInstall(uint32_t id, Client& client, int variant, int64_t minute, int64_t request);
   // The installer took: the variant is new, and "-createDefaultTask" resets
   // the client when the settings say so.
   void TakeInstall(Client& client, int variant, double end);
@@ -112,8 +111,8 @@ FleetSimulation::FleetSimulation(const PlanSettings& settings, Fleet& fleet)
       fetchFailureShare_(settings.fetchFailurePercent / 100.0),
       traffic_(endSecond_) {
   // A request of the run's last firing comes at most this late.
-  limitTicks_ = (endMinute_ + 1) * kTicksPerMinute +
-                settings.requestWindowHigh * kTicksPerSecond + maxJitterTicks_;
+  limitTicks_ = (endMinute_ + 1) * kTicksPerMinute + settings.requestWindowHigh * kTicksPerSecond +
+                maxJitterTicks_;
   for (int variant = kActiveX; variant < kVariantCount; ++variant) {
     downloadSeconds_[variant] = DownloadSeconds(settings.packageMiB[variant], settings);
   }
@@ -186,9 +185,8 @@ int64_t FleetSimulation::NextVisit(uint32_t id, int64_t from) {
 }
 
 bool FleetSimulation::FetchFails(uint32_t id, int64_t minute) const {
-  return fetchFailureShare_ > 0 &&
-         DrawUnit(settings_.seed, id, DrawPurpose::kFetchFailure, static_cast<uint32_t>(minute)) <
-             fetchFailureShare_;
+  return fetchFailureShare_ > 0 && DrawUnit(settings_.seed, id, DrawPurpose::kFetchFailure,
+                                            static_cast<uint32_t>(minute)) < fetchFailureShare_;
 }
 
 ReleaseDay* FleetSimulation::ReleaseDayOf(int64_t ticks) {
@@ -253,13 +251,12 @@ void FleetSimulation::TakeInstall(Client& client, int variant, double end) {
   client.intervalMinutes = hourlyInterval_;
 }
 
-FleetSimulation::Attempt FleetSimulation::AttemptInstall(uint32_t id, Client& client,
-                                                         int variant, int64_t minute,
-                                                         int64_t request) {
+FleetSimulation::Attempt FleetSimulation::AttemptInstall(uint32_t id, Client& client, int variant,
+                                                         int64_t minute, int64_t request) {
   ++client.updateAttempts;
   CountAttempt(client, minute, request);
-  bool fails = DrawUnit(settings_.seed, id, DrawPurpose::kFailure,
-                        static_cast<uint32_t>(minute)) < failureShare_;
+  bool fails = DrawUnit(settings_.seed, id, DrawPurpose::kFailure, static_cast<uint32_t>(minute)) <
+               failureShare_;
   double start = static_cast<double>(request + kFetchTicks) / kTicksPerSecond;
   double end = start + downloadSeconds_[variant];
   CountDownload(client, variant, start, fails, request);

@@ -191,8 +191,8 @@ const OptionRule kOptionRules[] = {
      [](const std::string& v, PlanOptions& o) {
        return ParsePercent(v, o.settings.pluginOnlyPercent);
      }},
-    {"--days",
-     [](const std::string& v, PlanOptions& o) { return ParseWholeInto(v, 1, 366, o.settings.days); }},
+    {"--days", [](const std::string& v,
+                  PlanOptions& o) { return ParseWholeInto(v, 1, 366, o.settings.days); }},
     {"--uptime",
      [](const std::string& v, PlanOptions& o) {
        bool always = true;
@@ -235,10 +235,8 @@ const OptionRule kOptionRules[] = {
      [](const std::string& v, PlanOptions& o) {
        return ParseChoice(v, "on", "off", o.settings.installerResets);
      }},
-    {"--rollout",
-     [](const std::string& v, PlanOptions& o) {
-       return ParseRollout(v, o.settings.rolloutPercent);
-     }},
+    {"--rollout", [](const std::string& v,
+                     PlanOptions& o) { return ParseRollout(v, o.settings.rolloutPercent); }},
     {"--step-hours",
      [](const std::string& v, PlanOptions& o) {
        return ParseWholeInto(v, 1, 8784, o.settings.stepHours);
@@ -247,10 +245,8 @@ const OptionRule kOptionRules[] = {
      [](const std::string& v, PlanOptions& o) {
        return ParseWholeInto(v, 0, 100000000, o.settings.canaryClients);
      }},
-    {"--bad-release",
-     [](const std::string& v, PlanOptions& o) {
-       return ParsePercent(v, o.settings.badReleasePercent);
-     }},
+    {"--bad-release", [](const std::string& v,
+                         PlanOptions& o) { return ParsePercent(v, o.settings.badReleasePercent); }},
     {"--gate-percent",
      [](const std::string& v, PlanOptions& o) { return ParsePercent(v, o.settings.gatePercent); }},
     {"--csv",

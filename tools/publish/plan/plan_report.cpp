@@ -205,10 +205,10 @@ PlanSummary SummarizePlan(const PlanSettings& settings, const PlanRecord& record
     summary.days.push_back(figures);
     if (day < settings.releaseDay) continue;
     const ReleaseDay& seen = record.releaseDays[at];
-    summary.release.push_back(ReleaseFigures{
-        day, rollout.SharePercentAt((day + int64_t{1}) * kMinutesPerDay - 1), newVersion,
-        figures.downloads, seen.repeatDownloads, seen.returningChecks, atLimit, seen.mostAttempts,
-        HealthSignalPercent(seen)});
+    summary.release.push_back(
+        ReleaseFigures{day, rollout.SharePercentAt((day + int64_t{1}) * kMinutesPerDay - 1),
+                       newVersion, figures.downloads, seen.repeatDownloads, seen.returningChecks,
+                       atLimit, seen.mostAttempts, HealthSignalPercent(seen)});
   }
   summary.run = FiguresOf(record, 0, settings.days * kSecondsPerDay);
   summary.run.newVersionClients = newVersion;

@@ -25,8 +25,8 @@ struct PeriodFigures {
 // One day of the release, from the announcement on.
 struct ReleaseFigures {
   int day = 0;
-  double shownPercent = 0;          // the rollout's share at the day's end
-  uint64_t newVersionClients = 0;   // at the day's end
+  double shownPercent = 0;         // the rollout's share at the day's end
+  uint64_t newVersionClients = 0;  // at the day's end
   uint64_t downloads = 0;
   uint64_t repeatDownloads = 0;
   uint64_t returningChecks = 0;

@@ -125,8 +125,8 @@ TEST(RotationFleet, ReleaseDownloadsOnePackageAMinuteAtTheClientsSpeed) {
   int64_t minuteStart = kSecondsPerDay + 17 * 60;
   for (int64_t second = 0; second < 60; ++second) {
     double expected = second >= 6 && second < 14 ? kBytesPerSecondAt20Mbps
-                      : second == 14            ? 0.388608 * kBytesPerSecondAt20Mbps
-                                                : 0.0;
+                      : second == 14             ? 0.388608 * kBytesPerSecondAt20Mbps
+                                                 : 0.0;
     EXPECT_NEAR(expected, run.record.packageBytes[minuteStart + second], 1e-3) << second;
   }
   EXPECT_EQ(1500u, run.summary.run.newVersionClients);

@@ -286,8 +286,7 @@ TEST(FleetSimulation, BothVariantsInstallActiveXFirstAndThePluginAtTheNextDueChe
     EXPECT_EQ(c.requests, RequestSeconds(record)) << "resets " << c.resets;
     EXPECT_EQ(c.downloads, DownloadMinutes(record)) << "resets " << c.resets;
     EXPECT_NEAR(40.0 * 1048576, BytesSent(record), 1e-3) << "resets " << c.resets;
-    EXPECT_NEAR(10.0 * 1048576, BytesSentIn(record, c.downloads[0]), 1e-3)
-        << "resets " << c.resets;
+    EXPECT_NEAR(10.0 * 1048576, BytesSentIn(record, c.downloads[0]), 1e-3) << "resets " << c.resets;
     EXPECT_EQ(1u, record.newVersionStarts[static_cast<std::size_t>(c.newVersionMinute)]);
     EXPECT_EQ(c.resets ? 0 : 2, fleet.clients[0].updateAttempts);
   }

@@ -27,9 +27,7 @@ struct CopiedRules {
 
 std::wstring CopiedRules::RandomStartBoundary(RandomDraw) { return L"2000-01-01T00:00:00Z"; }
 
-inline StartTime RandomStartTime(int hour) {
-  return StartTime{static_cast<uint16_t>(hour & 3), 0};
-}
+inline StartTime RandomStartTime(int hour) { return StartTime{static_cast<uint16_t>(hour & 3), 0}; }
 
 int UseServiceRulesAndCopies(RandomDraw draw, int32_t frequency, uint64_t last, uint64_t now) {
   int real = ::RepetitionIntervalMinutes(frequency) + ::IsUpdateCheckDueAt(last, now) +
