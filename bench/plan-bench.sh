@@ -4,7 +4,9 @@
 # figures, its wall time and its peak memory (resident set, from GNU time).
 #   bench/plan-bench.sh [--clients N] [--days D] [PLAN OPTION]...
 # The defaults run the always-on and the office fleet at check frequency 4 with
-# a 50 MiB package; further options are passed to every run.
+# the whole client (30 % of machines with both variants, packages of 50 and
+# 30 MiB, the installer's reset and the default start-up jitter) and a
+# four-step rollout; further options are passed to every run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -30,7 +32,8 @@ tool="$build/tools/publish/plumix-publish"
 memory=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
 echo "machine: $(nproc) cores, $memory, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
 for uptime in always office; do
-  command=("$tool" plan --clients "$clients" --check-frequency 4 --package-mib 50
+  command=("$tool" plan --clients "$clients" --check-frequency 4 --activex-mib 50
+           --plugin-mib 30 --both-variants-percent 30 --rollout 1,5,25,100 --step-hours 24
            --days "$days" --uptime "$uptime" "${extra[@]}")
   echo
   echo "== ${command[*]}"

@@ -13,6 +13,7 @@
 #include "plan/plan_options.h"
 #include "plan/plan_plot.h"
 #include "plan/plan_report.h"
+#include "plan/seeded_draw.h"
 #include "plan/uptime.h"
 
 namespace {
@@ -60,7 +61,7 @@ int RunPlanCommand(int argc, char* argv[]) {
   const PlanSettings& settings = options.settings;
   UptimeModel uptime(settings.uptime, settings.seed);
   Fleet fleet;
-  if (!MakeFleet(settings, uptime, fleet)) {
+  if (!MakeFleet(settings, uptime, SeededStartDraws(settings.seed), fleet)) {
     return Refuse("the service's start boundary has a form this plan cannot read");
   }
   PlanRecord record =

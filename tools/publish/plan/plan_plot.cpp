@@ -34,8 +34,9 @@ std::string ProgramFolder() {
 std::string Title(const PlanSettings& settings) {
   char title[256];
   std::snprintf(title, sizeof(title),
-                "%u clients, check frequency %d, %.6g MiB package, uptime %s, seed %llu",
-                settings.clients, settings.checkFrequency, settings.packageMiB,
+                "%u clients, check frequency %d, packages %.6g / %.6g MiB, uptime %s, seed %llu",
+                settings.clients, settings.checkFrequency, settings.packageMiB[kActiveX],
+                settings.packageMiB[kPlugin],
                 settings.uptime == Uptime::kAlways ? "always" : "office",
                 static_cast<unsigned long long>(settings.seed));
   return title;

@@ -13,11 +13,18 @@ constexpr int64_t kSecondsPerDay = 86400;
 constexpr uint64_t kRunStartFileTime = 133485408000000000ULL;
 constexpr uint64_t kFileTimePerSecond = 10000000ULL;
 
-// The FILETIME of a second of the run, as the service's clock would read it.
-inline uint64_t FileTimeAt(int64_t second) {
-  // Unsigned arithmetic: a negative second wraps back below the run's start.
-  return kRunStartFileTime + static_cast<uint64_t>(second) * kFileTimePerSecond;
+// Instants within a minute are kept in FILETIME units (ticks of 100 ns).
+constexpr int64_t kTicksPerSecond = static_cast<int64_t>(kFileTimePerSecond);
+constexpr int64_t kTicksPerMinute = 60 * kTicksPerSecond;
+
+// The FILETIME of an instant of the run, in ticks from day 0, as the
+// service's clock would read it.
+inline uint64_t FileTimeAtTicks(int64_t ticks) {
+  // Unsigned arithmetic: a negative instant wraps back below the run's start.
+  return kRunStartFileTime + static_cast<uint64_t>(ticks);
 }
+
+inline uint64_t FileTimeAt(int64_t second) { return FileTimeAtTicks(second * kTicksPerSecond); }
 
 // Division and remainder rounded towards minus infinity: the remainder has the
 // divisor's sign, so times before day 0 fall into the right day and slot.

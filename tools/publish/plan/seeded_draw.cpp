@@ -13,21 +13,28 @@ uint64_t Mix(uint64_t value) {
 
 constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ULL;
 
+// One client's stream, read in order.
+struct ClientStream {
+  const StartDrawSource& source;
+  uint32_t client;
+  uint32_t next;
+};
+
 // RandomDraw is a plain function pointer without a context, so the stream a
 // draw reads is bound to the calling thread for the span of one call.
-thread_local ClientStartDraws* boundDraws = nullptr;
+thread_local ClientStream* boundStream = nullptr;
 
 bool DrawFromBoundStream(unsigned int* value) {
-  *value = boundDraws->Next();
+  *value = boundStream->source.Draw(boundStream->client, boundStream->next++);
   return true;
 }
 
-class BindDraws {
+class BindStream {
  public:
-  explicit BindDraws(ClientStartDraws* draws) { boundDraws = draws; }
-  ~BindDraws() { boundDraws = nullptr; }
-  BindDraws(const BindDraws&) = delete;
-  BindDraws& operator=(const BindDraws&) = delete;
+  explicit BindStream(ClientStream* stream) { boundStream = stream; }
+  ~BindStream() { boundStream = nullptr; }
+  BindStream(const BindStream&) = delete;
+  BindStream& operator=(const BindStream&) = delete;
 };
 
 }  // namespace
@@ -48,20 +55,18 @@ double DrawUnit(uint64_t seed, uint32_t client, DrawPurpose purpose, uint32_t in
   return static_cast<double>(MixDraw(seed, client, purpose, index) >> 11) * 0x1.0p-53;
 }
 
-ClientStartDraws::ClientStartDraws(uint64_t seed, uint32_t client)
-    : state_(MixDraw(seed, client, DrawPurpose::kStart, 0)) {}
-
-unsigned int ClientStartDraws::Next() {
-  state_ += kGolden;
-  return static_cast<unsigned int>(Mix(state_) >> 32);
+unsigned int SeededStartDraws::Draw(uint32_t client, uint32_t index) const {
+  return static_cast<unsigned int>(MixDraw(seed_, client, DrawPurpose::kStart, index) >> 32);
 }
 
-std::wstring ClientStartDraws::StartBoundary() {
-  BindDraws bind(this);
+std::wstring ClientStartBoundary(const StartDrawSource& source, uint32_t client) {
+  ClientStream stream{source, client, 0};
+  BindStream bind(&stream);
   return RandomStartBoundary(DrawFromBoundStream);
 }
 
-StartTime ClientStartDraws::StartTimeV1() {
-  BindDraws bind(this);
+StartTime ClientStartTimeV1(const StartDrawSource& source, uint32_t client) {
+  ClientStream stream{source, client, 0};
+  BindStream bind(&stream);
   return RandomStartTime(DrawFromBoundStream);
 }

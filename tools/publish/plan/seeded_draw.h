@@ -10,11 +10,16 @@
 // depend on the order in which events are handled.
 
 enum class DrawPurpose : uint32_t {
-  kStart = 1,     // the task's start, through the service's own functions
-  kDelay = 2,     // seconds from a firing to the manifest request
-  kBoot = 3,      // minute of the office machine's start-up, per day
-  kFailure = 4,   // whether an install attempt fails, per attempt
-  kPrevious = 5,  // which firing held the last check before the run
+  kStart = 1,         // the task's start, through the service's own functions
+  kDelay = 2,         // seconds from a firing to the manifest request
+  kBoot = 3,          // minute of the office machine's start-up, per day
+  kFailure = 4,       // whether an install attempt fails, per attempt
+  kJitter = 5,        // the start-up's variation, per firing
+  kFetchFailure = 6,  // whether a manifest fetch fails, per firing
+  kVariants = 7,      // which plug-in variants the machine has
+  kCohort = 8,        // the client's place in the rollout's order
+  kBadInstall = 9,    // whether the new version's installer takes on the machine
+  kPhase = 10,        // where in its band the last check before the run lies
 };
 
 // A uniform 64-bit number.
@@ -27,21 +32,28 @@ uint32_t DrawBelow(uint64_t seed, uint32_t client, DrawPurpose purpose, uint32_t
 // A uniform number in [0, 1).
 double DrawUnit(uint64_t seed, uint32_t client, DrawPurpose purpose, uint32_t index);
 
-// The random source that one client's task registration draws from: a seeded
-// stream of 32-bit values handed to the service's start functions as their
-// RandomDraw. Its draws never fail.
-class ClientStartDraws {
+// Where a client's task registration takes its random values: the service's
+// start functions draw from the client's stream in order.
+class StartDrawSource {
  public:
-  ClientStartDraws(uint64_t seed, uint32_t client);
+  virtual ~StartDrawSource() = default;
+  // The value at `index` of the client's stream. Its draws never fail.
+  virtual unsigned int Draw(uint32_t client, uint32_t index) const = 0;
+};
 
-  // RandomStartBoundary's text for this client (Task Scheduler 2.0).
-  std::wstring StartBoundary();
-  // RandomStartTime for this client (Task Scheduler 1.0).
-  StartTime StartTimeV1();
-
-  // The next value of the stream.
-  unsigned int Next();
+// The plan's stream: a hash of the seed, the client and the index.
+class SeededStartDraws : public StartDrawSource {
+ public:
+  explicit SeededStartDraws(uint64_t seed) : seed_(seed) {}
+  unsigned int Draw(uint32_t client, uint32_t index) const override;
 
  private:
-  uint64_t state_;
+  uint64_t seed_;
 };
+
+// RandomStartBoundary's text for the client (Task Scheduler 2.0), drawn from
+// the source.
+std::wstring ClientStartBoundary(const StartDrawSource& source, uint32_t client);
+
+// RandomStartTime for the client (Task Scheduler 1.0), drawn from the source.
+StartTime ClientStartTimeV1(const StartDrawSource& source, uint32_t client);

@@ -59,6 +59,20 @@ TEST(ParsePlanOptions, RefusesWhatItCannotUseWithTheReason) {
       {RequiredAnd({"--client-mbps", "0"}), "bad value for --client-mbps: 0"},
       {RequiredAnd({"--start-interval", "daily"}), "bad value for --start-interval: daily"},
       {RequiredAnd({"--plot", "plan.svg"}), "bad value for --plot: plan.svg"},
+      {RequiredAnd({"--request-window", "10-2"}), "bad value for --request-window: 10-2"},
+      {RequiredAnd({"--request-window", "5"}), "bad value for --request-window: 5"},
+      {RequiredAnd({"--startup-jitter-s", "601"}), "bad value for --startup-jitter-s: 601"},
+      {RequiredAnd({"--installer-resets", "yes"}), "bad value for --installer-resets: yes"},
+      {RequiredAnd({"--rollout", "5,1,100"}), "bad value for --rollout: 5,1,100"},
+      {RequiredAnd({"--rollout", "1,,100"}), "bad value for --rollout: 1,,100"},
+      {RequiredAnd({"--rollout", "1,5,101"}), "bad value for --rollout: 1,5,101"},
+      {RequiredAnd({"--step-hours", "0"}), "bad value for --step-hours: 0"},
+      {RequiredAnd({"--bad-release", "-1"}), "bad value for --bad-release: -1"},
+      {RequiredAnd({"--both-variants-percent", "70", "--plugin-only-percent", "40"}),
+       "--both-variants-percent and --plugin-only-percent add up to more than 100"},
+      {RequiredAnd({"--canary-clients", "101"}), "--canary-clients is more than --clients"},
+      {{"--clients", "10", "--check-frequency", "1", "--activex-mib", "5"},
+       "--package-mib is required"},
   };
   for (const Case& c : cases) {
     PlanOptions options;
@@ -93,6 +107,14 @@ TEST(ParsePlanOptions, ReadsEveryOption) {
                                 "8",
                                 "--start-interval",
                                 "manifest",
+                                "--plugin-mib",
+                                "12",
+                                "--request-window",
+                                "0-30",
+                                "--installer-resets",
+                                "off",
+                                "--rollout",
+                                "0,1,5,25,100",
                                 "--csv",
                                 "a.csv",
                                 "--plot",
@@ -102,7 +124,13 @@ TEST(ParsePlanOptions, ReadsEveryOption) {
   const PlanSettings& settings = options.settings;
   EXPECT_EQ(10000000u, settings.clients);
   EXPECT_EQ(-1, settings.checkFrequency);
-  EXPECT_EQ(49.5, settings.packageMiB);
+  // --package-mib sizes the variant that has no size of its own.
+  EXPECT_EQ(49.5, settings.packageMiB[kActiveX]);
+  EXPECT_EQ(12.0, settings.packageMiB[kPlugin]);
+  EXPECT_EQ(0, settings.requestWindowLow);
+  EXPECT_EQ(30, settings.requestWindowHigh);
+  EXPECT_FALSE(settings.installerResets);
+  EXPECT_EQ((std::vector<double>{0, 1, 5, 25, 100}), settings.rolloutPercent);
   EXPECT_EQ(21, settings.days);
   EXPECT_EQ(Uptime::kOffice, settings.uptime);
   EXPECT_EQ(3, settings.releaseDay);
