@@ -12,6 +12,6 @@ constexpr uint32_t kShortDownloadSeconds = 5;
 
 int wmain(int argumentCount, wchar_t** arguments) {
   PlatformAccess platform = kSystemPlatform;
-  platform.maxDownloadSeconds = kShortDownloadSeconds;
+  platform.bounds.downloadSeconds = kShortDownloadSeconds;
   return RunProcessEntry(argumentCount, arguments, platform);
 }

@@ -319,7 +319,7 @@ TEST_F(InstallerDownload, BodyWithoutALengthIsTakenUpToTheByteBoundExactly) {
   };
   for (const Case& c : cases) {
     LogCapture log;
-    platform_.maxPackageBytes = c.bound;
+    platform_.bounds.maxPackageBytes = c.bound;
     EXPECT_EQ(c.messages.size() == 1, Download(PluginVariant::ActiveX)) << c.bound;
     EXPECT_EQ(c.messages, log.Messages()) << c.bound;
     EXPECT_EQ(c.messages.size() == 1, FileExists(InstallerIn(log))) << c.bound;
@@ -327,7 +327,7 @@ TEST_F(InstallerDownload, BodyWithoutALengthIsTakenUpToTheByteBoundExactly) {
 }
 
 TEST_F(InstallerDownload, EndlessBodyEndsAtTheByteBound) {
-  platform_.maxPackageBytes = 1 << 20;
+  platform_.bounds.maxPackageBytes = 1 << 20;
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
   server_.SetFault(kActiveXPath, "endless");
   EXPECT_FALSE(Download(PluginVariant::ActiveX));
@@ -349,7 +349,7 @@ TEST_F(InstallerDownload, LengthAnnouncedPastTheByteBoundIsRefusedBeforeAFolderI
 
 TEST_F(InstallerDownload, DripFedBodyEndsAtTheTimeBound) {
   // A byte every half second never trips a receive time-out.
-  platform_.maxDownloadSeconds = 2;
+  platform_.bounds.downloadSeconds = 2;
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
   server_.SetFault(kActiveXPath, "drip");
   EXPECT_FALSE(Download(PluginVariant::ActiveX));

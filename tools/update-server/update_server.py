@@ -55,6 +55,9 @@ FALSE_LENGTH = 1 << 33
 # client hangs up or DRIP_MAX_SECONDS pass.
 DRIP_INTERVAL_SECONDS = 0.5
 DRIP_MAX_SECONDS = 300
+# The key of the rules file that names what the HTTPS side does before any
+# path is known: "stall" takes the client's hello and never answers it.
+HANDSHAKE_RULE = "tls-handshake"
 
 NOT_FOUND_PAGE = (
     "<!DOCTYPE html>\n"
@@ -131,19 +134,25 @@ def fault_reset(handler, path, file_path):
     handler.close_connection = True
 
 
-def hold_open(handler):
-    """Keeps the connection open and silent until the client closes it or
-    HOLD_OPEN_SECONDS pass."""
-    deadline = time.monotonic() + HOLD_OPEN_SECONDS
-    handler.connection.settimeout(1.0)
+def hold_connection(connection, seconds):
+    """Keeps a connection open and silent, reading and dropping what the
+    client sends, until the client closes it or seconds pass."""
+    deadline = time.monotonic() + seconds
+    connection.settimeout(1.0)
     while time.monotonic() < deadline:
         try:
-            if not handler.connection.recv(1):
+            if not connection.recv(4096):
                 break
         except socket.timeout:
             continue
         except (OSError, ssl.SSLError):
             break
+
+
+def hold_open(handler):
+    """Keeps the connection open and silent until the client closes it or
+    HOLD_OPEN_SECONDS pass."""
+    hold_connection(handler.connection, HOLD_OPEN_SECONDS)
     handler.close_connection = True
 
 
@@ -241,6 +250,24 @@ def fault_drip(handler, path, file_path):
     handler.close_connection = True
 
 
+def fault_headerdrip(handler, path, file_path):
+    """Sends a status line and then one byte of an endless header every
+    DRIP_INTERVAL_SECONDS: the headers never end, yet the connection is never
+    silent long enough for a receive time-out (DRIP_MAX_SECONDS at most)."""
+    del path, file_path
+    deadline = time.monotonic() + DRIP_MAX_SECONDS
+    try:
+        handler.wfile.write(b"HTTP/1.1 200 OK\r\nX-Drip: ")
+        handler.wfile.flush()
+        while time.monotonic() < deadline:
+            time.sleep(DRIP_INTERVAL_SECONDS)
+            handler.wfile.write(b"a")
+            handler.wfile.flush()
+    except (OSError, ssl.SSLError):
+        pass
+    handler.close_connection = True
+
+
 def fault_redirect(handler, path, file_path, location):
     """Answers 302 Found pointing at location."""
     del file_path
@@ -265,6 +292,7 @@ FAULT_MODES = {
     "endless": fault_endless,
     "falselength": fault_falselength,
     "drip": fault_drip,
+    "headerdrip": fault_headerdrip,
 }
 # Modes that take an argument, written "mode:argument" in the rules file.
 FAULT_MODES_WITH_ARGUMENT = {
@@ -287,7 +315,8 @@ def fault_for(rule):
 
 def load_fault_rules(rules_file):
     """The rules file maps URL paths to fault rules (a mode name, or
-    "redirect:LOCATION"); a missing or broken file means no faults."""
+    "redirect:LOCATION"), and HANDSHAKE_RULE to "stall" or nothing; a missing
+    or broken file means no faults."""
     if not rules_file:
         return {}
     try:
@@ -410,6 +439,10 @@ class UpdateServer(http.server.ThreadingHTTPServer):
         # that refuses our certificate troubles nobody else.
         request.settimeout(CONNECTION_TIMEOUT_SECONDS)
         if self.tls_context is not None:
+            if load_fault_rules(self.fault_rules).get(HANDSHAKE_RULE) == "stall":
+                hold_connection(request, DRIP_MAX_SECONDS)
+                request.close()
+                return
             try:
                 request = self.tls_context.wrap_socket(request, server_side=True)
             except (ssl.SSLError, OSError) as error:
