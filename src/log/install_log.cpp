@@ -55,26 +55,29 @@ LockResult LockAppendByte(HANDLE file, OVERLAPPED& range) {
 // processes can write at the same offset and lose a line. LockFileEx needs a
 // handle with read or write access, and write access (FILE_WRITE_DATA) would
 // let a write land elsewhere than at the end: read access joins the append
-// access, which alone keeps every write at the end. A line whose lock byte
-// stays held is dropped.
-void AppendToLogFile(const std::wstring& line) {
+}  // namespace
+
+// Appends are serialised between processes by the lock byte: without it two
+// processes can write at the same offset and lose a line. LockFileEx needs a
+// handle with read or write access, and write access (FILE_WRITE_DATA) would
+// let a write land elsewhere than at the end: read access joins the append
+// access, which alone keeps every write at the end.
+bool AppendInstallLogLine(const std::wstring& line) {
   UniqueFileHandle file(CreateFileW(kInstallLogPath, GENERIC_READ | FILE_APPEND_DATA,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return;
+  if (!file.valid()) return false;
   OVERLAPPED lockRange = {};
   lockRange.Offset = static_cast<DWORD>(kInstallLogLockOffset);
   lockRange.OffsetHigh = static_cast<DWORD>(kInstallLogLockOffset >> 32);
   LockResult lock = LockAppendByte(file.get(), lockRange);
-  if (lock == LockResult::Held) return;
-  bool locked = lock == LockResult::Locked;
+  if (lock == LockResult::Held) return false;
+  const DWORD size = static_cast<DWORD>(line.size() * sizeof(wchar_t));
   DWORD written = 0;
-  WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written,
-            nullptr);
-  if (locked) UnlockFileEx(file.get(), 0, 1, 0, &lockRange);
+  bool appended = WriteFile(file.get(), line.data(), size, &written, nullptr) && written == size;
+  if (lock == LockResult::Locked) UnlockFileEx(file.get(), 0, 1, 0, &lockRange);
+  return appended;
 }
-
-}  // namespace
 
 bool IsInstallLogLevelEnabled(LogLevel level) {
   return level == LogLevel::Error || VerboseLogging.load(std::memory_order_relaxed);
@@ -86,7 +89,7 @@ void WriteInstallLog(LogLevel level, std::wstring message) {
   DWORD lastError = GetLastError();
   std::wstring line = FormatInstallLogLine(CurrentUtcTimestamp(), level, message);
   EchoOnStandardOutput(line);
-  AppendToLogFile(line);
+  AppendInstallLogLine(line);
   SetLastError(lastError);
 }
 

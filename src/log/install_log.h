@@ -27,6 +27,11 @@ constexpr uint64_t kInstallLogLockOffset = 0x7FFFFFFFFFFFFFFE;
 // the line.
 void WriteInstallLog(LogLevel level, std::wstring message);
 
+// Appends one finished line to the install log file in one write; false
+// when it was lost: no folder, no access, a failed write, or the lock byte
+// held by another program for longer than a few tens of milliseconds.
+bool AppendInstallLogLine(const std::wstring& line);
+
 // Whether a line of this level would be written now.
 bool IsInstallLogLevelEnabled(LogLevel level);
 

@@ -447,7 +447,20 @@ class Environment:
                 break
         assert self.prefix.wait_service_state(SERVICE, "STOPPED", timeout)
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline and last_event not in install_log.event_codes(
-                self.prefix.host_path(SERVICE_LOG)):
+        while last_event is not None and time.monotonic() < deadline and last_event not in \
+                install_log.event_codes(self.prefix.host_path(SERVICE_LOG)):
             time.sleep(0.2)
         return result
+
+    def hold_service_log(self, seconds):
+        """Starts another program that locks the whole service log for
+        seconds, as a reader or a log collector could; its process, once it
+        holds the lock."""
+        holder = subprocess.Popen(
+            self.prefix.runner + [os.path.join(BUILD, "tests", "install_log_writer.exe"), "--hold",
+                                  str(seconds)],
+            cwd=self.prefix.host_path("C:\\windows"), env=self.prefix.env,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        line = holder.stdout.readline()
+        assert line.strip() == "held", line
+        return holder
