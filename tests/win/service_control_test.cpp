@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/log_capture.h"
+#include "support/open_handles.h"
 
 namespace {
 
@@ -94,6 +95,14 @@ TEST_F(ServiceControlTest, WorkerWithoutContextLogsAndStops) {
   ExpectReports({{SERVICE_RUNNING, 0, 0, SERVICE_ACCEPT_STOP}, {SERVICE_STOPPED, 0, 0, SERVICE_ACCEPT_STOP}});
   ASSERT_EQ(1u, log.Messages().size());
   EXPECT_EQ(0u, log.Messages()[0].find(L"1241 "));
+}
+
+// Each run creates its stop event and closes it again: a service process
+// runs one cycle, but the event must not outlive the run that made it.
+TEST_F(ServiceControlTest, WorkerRunsLeaveNoHandleBehind) {
+  size_t before = OpenHandleCount();
+  for (int run = 0; run < 20; ++run) RunServiceWorker(reporter, nullptr);
+  EXPECT_EQ(before, OpenHandleCount());
 }
 
 TEST_F(ServiceControlTest, DispatcherFromAConsoleFailsWith1063) {

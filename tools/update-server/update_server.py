@@ -49,8 +49,10 @@ SLOW_SECONDS = 8.0
 ENDLESS_MAX_BYTES = 4 << 30
 ENDLESS_MAX_SECONDS = 600
 # The "falselength" fault announces this length: beyond any real package, and
-# beyond 32 bits.
+# beyond 32 bits. "paddedlength" writes it with leading zeros to this many
+# characters, longer than a small buffer for a number would hold.
 FALSE_LENGTH = 1 << 33
+PADDED_LENGTH_CHARACTERS = 40
 # The "drip" fault sends one byte this often, until the file is sent, the
 # client hangs up or DRIP_MAX_SECONDS pass.
 DRIP_INTERVAL_SECONDS = 0.5
@@ -78,11 +80,12 @@ def fault_close(handler, path, file_path):
     handler.close_connection = True
 
 
-def start_answer(handler, path, file_path, extra_length=0, announced=True):
+def start_answer(handler, path, file_path, extra_length=0, announced=True, length_width=0):
     """Sends the headers of a 200 answer that announces the file's length
-    plus extra_length, or, not announced, no length (the body then ends when
-    the connection does), and returns the file's bytes; None (after a 404)
-    when the file is missing."""
+    plus extra_length (with leading zeros to length_width characters), or,
+    not announced, no length (the body then ends when the connection does),
+    and returns the file's bytes; None (after a 404) when the file is
+    missing."""
     if file_path is None:
         handler.send_not_found(path)
         return None
@@ -91,7 +94,7 @@ def start_answer(handler, path, file_path, extra_length=0, announced=True):
     handler.send_response(200)
     handler.send_header("Content-Type", content_type_of(file_path))
     if announced:
-        handler.send_header("Content-Length", str(len(body) + extra_length))
+        handler.send_header("Content-Length", str(len(body) + extra_length).zfill(length_width))
     else:
         handler.send_header("Connection", "close")
         handler.close_connection = True
@@ -222,13 +225,19 @@ def fault_endless(handler, path, file_path):
     send_filler(handler)
 
 
-def fault_falselength(handler, path, file_path):
-    """Announces FALSE_LENGTH bytes and sends the file followed by filler."""
-    body = start_answer(handler, path, file_path, FALSE_LENGTH)
+def fault_falselength(handler, path, file_path, length_width=0):
+    """Announces FALSE_LENGTH bytes more than the file and sends the file
+    followed by filler."""
+    body = start_answer(handler, path, file_path, FALSE_LENGTH, length_width=length_width)
     if body is None:
         return
     handler.wfile.write(body)
     send_filler(handler)
+
+
+def fault_paddedlength(handler, path, file_path):
+    """As falselength, the length written in PADDED_LENGTH_CHARACTERS."""
+    fault_falselength(handler, path, file_path, PADDED_LENGTH_CHARACTERS)
 
 
 def fault_drip(handler, path, file_path):
@@ -291,6 +300,7 @@ FAULT_MODES = {
     "unannounced": fault_unannounced,
     "endless": fault_endless,
     "falselength": fault_falselength,
+    "paddedlength": fault_paddedlength,
     "drip": fault_drip,
     "headerdrip": fault_headerdrip,
 }
