@@ -321,9 +321,9 @@ class Environment:
 
     # -- machine state ----------------------------------------------------
 
-    def temporary_entries(self):
-        """Every entry of the prefix's temporary-files folders (the service's
-        and the users'), as host paths, for before-and-after comparisons."""
+    def temporary_folders(self):
+        """The prefix's temporary-files folders (the service's and the
+        users'), as host paths."""
         drive = self.prefix.host_path("C:\\")
         folders = [os.path.join(drive, "windows", "temp")]
         users = os.path.join(drive, "users")
@@ -331,10 +331,15 @@ class Environment:
             folders += [os.path.join(users, user, "Temp"),
                         os.path.join(users, user, "AppData", "Local", "Temp"),
                         os.path.join(users, user, "Local Settings", "Temp")]
+        return [folder for folder in folders
+                if os.path.isdir(folder) and not os.path.islink(folder)]
+
+    def temporary_entries(self):
+        """Every entry of the temporary-files folders, as host paths, for
+        before-and-after comparisons."""
         entries = set()
-        for folder in folders:
-            if os.path.isdir(folder) and not os.path.islink(folder):
-                entries.update(os.path.join(folder, name) for name in os.listdir(folder))
+        for folder in self.temporary_folders():
+            entries.update(os.path.join(folder, name) for name in os.listdir(folder))
         return entries
 
     def installer_exists(self):

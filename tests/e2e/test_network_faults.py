@@ -10,6 +10,7 @@ import time
 import unittest
 
 import environment
+from file_events import CreationWatch
 from environment import (ADDRESS, MANIFEST_PATH, PACKAGE_PATHS, SHIPPED_PROGRAM, SERVICE_END,
                          SHORT_CYCLE_PROGRAM, SHORT_DOWNLOAD_PROGRAM, SILENT_VERBOSE)
 
@@ -270,13 +271,18 @@ class NetworkFaultTest(unittest.TestCase):
         self.assertEqual(attempts, ENV.update_state()[1])
 
     def test_package_past_the_byte_bound_is_refused(self):
-        # Without a length the body is counted as it comes; a length beyond
-        # the bound (a false one, or one a gigabyte over the file) is refused
-        # before anything is written.
-        for fault in ("endless", "falselength", "overannounce"):
+        # Without a length the body is counted as it comes, into a download
+        # folder; a length beyond the bound (a false one, or one a gigabyte
+        # over the file) is refused before anything is created.
+        for fault, streamed in (("endless", True), ("falselength", False),
+                                ("overannounce", False)):
             with self.subTest(fault=fault):
                 self.setUp()
-                events = self.run_cycle({ACTIVEX_PACKAGE: fault}, timeout=BYTE_BOUND_CYCLE_SECONDS)
+                with CreationWatch(ENV.temporary_folders()) as watch:
+                    events = self.run_cycle({ACTIVEX_PACKAGE: fault},
+                                            timeout=BYTE_BOUND_CYCLE_SECONDS)
+                    created = watch.created()
+                self.assertEqual(1 if streamed else 0, len(created), created)
                 self.assertBoundEndsTheCycle(events, ERROR_FILE_TOO_LARGE)
                 self.assertNextCycleInstalls()
 
