@@ -6,6 +6,7 @@
 
 #include "support/log_capture.h"
 #include "support/open_handles.h"
+#include "support/platform_doubles.h"
 
 namespace {
 
@@ -15,12 +16,6 @@ std::vector<SERVICE_STATUS> reports;
 BOOL WINAPI RecordReport(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status) {
   reports.push_back(*status);
   return TRUE;
-}
-
-PlatformAccess RecordingPlatform() {
-  PlatformAccess platform = kSystemPlatform;
-  platform.setServiceStatus = RecordReport;
-  return platform;
 }
 
 struct Expected {
@@ -46,7 +41,7 @@ class ServiceControlTest : public ::testing::Test {
  protected:
   void SetUp() override { reports.clear(); }
   LogCapture log{true};
-  PlatformAccess platform = RecordingPlatform();
+  PlatformAccess platform = PlatformWith(&PlatformAccess::setServiceStatus, RecordReport);
   ServiceStatusReporter reporter{platform};
 };
 
