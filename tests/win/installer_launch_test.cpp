@@ -122,11 +122,17 @@ TEST(LaunchInstaller, LeavesNoHandleOfItsOwnOpen) {
   for (const Case& c : cases) {
     LogCapture log(false);
     std::wstring installer = InstallerIn(log.folder());
-    if (c.standin) ASSERT_TRUE(CopyStandin(installer)) << c.what;
-    if (c.otherContent != nullptr) ASSERT_TRUE(WriteFileBytes(installer, c.otherContent)) << c.what;
+    if (c.standin) {
+      ASSERT_TRUE(CopyStandin(installer)) << c.what;
+    }
+    if (c.otherContent != nullptr) {
+      ASSERT_TRUE(WriteFileBytes(installer, c.otherContent)) << c.what;
+    }
     size_t before = OpenHandleCount();
     EXPECT_EQ(c.launched, LaunchInstaller(kCommandLine)) << c.what;
     EXPECT_EQ(before, OpenHandleCount()) << c.what;
-    if (c.launched) EXPECT_TRUE(WaitForStandinExit(WaitForStandinRecord(installer))) << c.what;
+    if (c.launched) {
+      EXPECT_TRUE(WaitForStandinExit(WaitForStandinRecord(installer))) << c.what;
+    }
   }
 }
