@@ -40,6 +40,8 @@ constexpr uint32_t kWatchdogGraceSeconds = 30u;
 // response headers unless time-outs are set.
 constexpr uint32_t kReceiveTimeoutSeconds = 30u;
 
+constexpr uint32_t kMillisecondsPerSecond = 1000;
+
 // One set of the bounds above; the program runs with kServiceBounds, test
 // builds shorten them.
 struct ServiceBounds {

@@ -21,7 +21,6 @@ namespace {
 
 const wchar_t kUserAgent[] = L"Download Plumix Player Installer/1.0";
 const INTERNET_PORT kPackagePort = 80;
-constexpr uint64_t kMillisecondsPerSecond = 1000;
 
 // The package path of a variant; null for an unknown variant.
 const wchar_t* PackagePath(PluginVariant variant, bool wow64) {
@@ -43,7 +42,7 @@ class TransferBounds {
  public:
   explicit TransferBounds(const ServiceBounds& bounds)
       : maxBytes_(bounds.maxPackageBytes),
-        maxMilliseconds_(bounds.downloadSeconds * kMillisecondsPerSecond),
+        maxMilliseconds_(uint64_t{bounds.downloadSeconds} * kMillisecondsPerSecond),
         started_(GetTickCount()) {}
 
   // False after logging 1209 with ERROR_FILE_TOO_LARGE when length more

@@ -2,16 +2,10 @@
 
 #include "net/download_limits.h"
 
-namespace {
-
-constexpr int kMillisecondsPerSecond = 1000;
-
-}  // namespace
-
 void SetWaitTimeouts(HINTERNET request, uint32_t seconds) {
-  int bound = static_cast<int>(seconds) * kMillisecondsPerSecond;
+  int bound = static_cast<int>(seconds * kMillisecondsPerSecond);
   WinHttpSetTimeouts(request, bound, bound, bound,
-                     static_cast<int>(kReceiveTimeoutSeconds) * kMillisecondsPerSecond);
+                     static_cast<int>(kReceiveTimeoutSeconds * kMillisecondsPerSecond));
   DWORD headers = static_cast<DWORD>(bound);
   WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headers, sizeof(headers));
 }

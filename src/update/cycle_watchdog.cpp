@@ -7,9 +7,11 @@
 #include "net/download_folder.h"
 
 CycleWatchdog::CycleWatchdog(const ServiceBounds& bounds, std::function<void()> endCycle)
-    : grace_(bounds.graceSeconds),
-      cycleDeadline_(Clock::now() + std::chrono::seconds(bounds.cycleSeconds)),
+    : start_(GetTickCount()),
+      cycleDeadline_(uint64_t{bounds.cycleSeconds} * kMillisecondsPerSecond),
+      graceMilliseconds_(uint64_t{bounds.graceSeconds} * kMillisecondsPerSecond),
       endCycle_(std::move(endCycle)),
+      changed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       thread_(&CycleWatchdog::Watch, this) {}
 
 CycleWatchdog::~CycleWatchdog() {
@@ -17,22 +19,25 @@ CycleWatchdog::~CycleWatchdog() {
     std::lock_guard<std::mutex> guard(lock_);
     stopping_ = true;
   }
-  changed_.notify_one();
+  SetEvent(changed_.get());
   thread_.join();
 }
 
 CycleWatchdog::NetworkWait::NetworkWait(CycleWatchdog* watchdog, uint32_t seconds)
-    : watchdog_(watchdog), start_(Clock::now()) {
+    : watchdog_(watchdog) {
+  if (watchdog_ == nullptr) return;
+  start_ = watchdog_->Elapsed();
   Extend(seconds);
 }
 
 CycleWatchdog::NetworkWait::~NetworkWait() {
-  if (watchdog_ != nullptr) watchdog_->SetWaitDeadline(Clock::time_point::max());
+  if (watchdog_ != nullptr) watchdog_->SetWaitDeadline(kNever);
 }
 
 void CycleWatchdog::NetworkWait::Extend(uint32_t seconds) {
   if (watchdog_ == nullptr) return;
-  watchdog_->SetWaitDeadline(start_ + std::chrono::seconds(seconds) + watchdog_->grace_);
+  watchdog_->SetWaitDeadline(start_ + uint64_t{seconds} * kMillisecondsPerSecond +
+                             watchdog_->graceMilliseconds_);
 }
 
 void CycleWatchdog::Track(DownloadFolder* folder) {
@@ -45,23 +50,30 @@ void CycleWatchdog::Untrack(DownloadFolder* folder) {
   if (folder_ == folder) folder_ = nullptr;
 }
 
-void CycleWatchdog::SetWaitDeadline(Clock::time_point deadline) {
+// The tick counter wraps after 49 days, far beyond any bound, so the
+// difference of two readings stays right.
+uint64_t CycleWatchdog::Elapsed() const { return GetTickCount() - start_; }
+
+void CycleWatchdog::SetWaitDeadline(uint64_t deadline) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     waitDeadline_ = deadline;
   }
-  changed_.notify_one();
+  SetEvent(changed_.get());
 }
 
 void CycleWatchdog::Watch() {
-  std::unique_lock<std::mutex> lock(lock_);
-  while (!stopping_) {
-    Clock::time_point deadline = std::min(cycleDeadline_, waitDeadline_);
-    changed_.wait_until(lock, deadline);
-    if (stopping_) return;
-    Clock::time_point now = Clock::now();
-    if (now >= waitDeadline_) return EndCycle(1303);
-    if (now >= cycleDeadline_) return EndCycle(1304);
+  for (;;) {
+    DWORD timeout;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (stopping_) return;
+      const uint64_t now = Elapsed();
+      if (now >= waitDeadline_) return EndCycle(1303);
+      if (now >= cycleDeadline_) return EndCycle(1304);
+      timeout = static_cast<DWORD>(std::min(waitDeadline_, cycleDeadline_) - now);
+    }
+    WaitForSingleObject(changed_.get(), timeout);
   }
 }
 

@@ -2,13 +2,12 @@
 
 #include <windows.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
 
+#include "common/unique_handle.h"
 #include "net/download_limits.h"
 
 class DownloadFolder;
@@ -21,7 +20,8 @@ class DownloadFolder;
 // WinHTTP call returns neither at its time-out nor when its handle is
 // closed): it removes the download folder the cycle has on disk, logs its
 // line and calls endCycle, which in the service reports the service stopped
-// and ends the process. Once it has acted it does nothing more.
+// and ends the process. Once it has acted it does nothing more. Time is the
+// tick counter's, which a change of the clock does not move.
 class CycleWatchdog {
  public:
   CycleWatchdog(const ServiceBounds& bounds, std::function<void()> endCycle);
@@ -44,7 +44,7 @@ class CycleWatchdog {
 
    private:
     CycleWatchdog* watchdog_;
-    std::chrono::steady_clock::time_point start_;
+    uint64_t start_ = 0;
   };
 
   // The download folder the watchdog removes when it acts; one at a time.
@@ -52,18 +52,22 @@ class CycleWatchdog {
   void Untrack(DownloadFolder* folder);
 
  private:
-  using Clock = std::chrono::steady_clock;
+  static constexpr uint64_t kNever = UINT64_MAX;
 
-  void SetWaitDeadline(Clock::time_point deadline);
+  // Milliseconds since the watchdog was made.
+  uint64_t Elapsed() const;
+  void SetWaitDeadline(uint64_t deadline);
   void Watch();
   void EndCycle(int32_t event);
 
-  const std::chrono::seconds grace_;
-  const Clock::time_point cycleDeadline_;
+  const DWORD start_;
+  const uint64_t cycleDeadline_;
+  const uint64_t graceMilliseconds_;
   std::function<void()> endCycle_;
+  // Wakes the watch when a deadline changes or the watch is to stop.
+  UniqueKernelHandle changed_;
   std::mutex lock_;
-  std::condition_variable changed_;
-  Clock::time_point waitDeadline_ = Clock::time_point::max();
+  uint64_t waitDeadline_ = kNever;
   DownloadFolder* folder_ = nullptr;
   bool stopping_ = false;
   // Last, so that everything it reads is made before it starts.

@@ -81,9 +81,10 @@ TEST(CycleWatchdog, WaitsWithinTheirBoundsEndNothing) {
   {
     CycleWatchdog watchdog(Bounds(), end.Action());
     { CycleWatchdog::NetworkWait ended(&watchdog, 1); }
+    EXPECT_FALSE(end.WaitEnded(2500));
     CycleWatchdog::NetworkWait extended(&watchdog, 1);
     extended.Extend(3600);
-    EXPECT_FALSE(end.WaitEnded(3000));
+    EXPECT_FALSE(end.WaitEnded(2500));
   }
   EXPECT_EQ(0, end.calls());
   EXPECT_TRUE(log.Messages().empty());
