@@ -3,9 +3,15 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "net/download_limits.h"
-
 const PlatformAccess kSystemPlatform{
-    ::SetServiceStatus, ::CoCreateGuid,    ::SHGetFolderPathW,  ::GetSystemTime,
-    ::LoadLibraryW,     kMaxPackageBytes, kMaxDownloadSeconds,
+    ::SetServiceStatus, ::CoCreateGuid, ::SHGetFolderPathW, ::GetSystemTime,
+    ::LoadLibraryW,     ::WriteFile,    kServiceBounds,
 };
+
+bool WriteWhole(const PlatformAccess& platform, HANDLE file, const void* data, DWORD length) {
+  DWORD written = 0;
+  if (!platform.writeFile(file, data, length, &written, nullptr)) return false;
+  if (written == length) return true;
+  SetLastError(ERROR_WRITE_FAULT);
+  return false;
+}

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
-// The platform calls that tests replace and the download bounds they
-// shorten, in one object. The program uses kSystemPlatform; a test copies it,
+#include "net/download_limits.h"
+
+// The platform calls that tests replace and the bounds they shorten, in one
+// object. The program uses kSystemPlatform; a test copies it,
 // changes what it needs and hands its copy in, so nothing a test changes
 // outlives it.
 struct PlatformAccess {
@@ -19,10 +21,15 @@ struct PlatformAccess {
   void(WINAPI* getSystemTime)(LPSYSTEMTIME);
   // LoadLibraryW: how the package verifier loads crypt32.dll by full path.
   HMODULE(WINAPI* loadLibrary)(LPCWSTR);
-  // The bounds of one package download: kMaxPackageBytes and
-  // kMaxDownloadSeconds in the program.
-  uint32_t maxPackageBytes;
-  uint32_t maxDownloadSeconds;
+  // WriteFile: how the download file and the installer file are written.
+  BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  // The bounds of the cycle's waits: kServiceBounds in the program.
+  ServiceBounds bounds;
 };
 
 extern const PlatformAccess kSystemPlatform;
+
+// One call of the platform's writeFile that must write every byte; a short
+// write fails with ERROR_WRITE_FAULT, as a failed call fails with its own
+// error.
+bool WriteWhole(const PlatformAccess& platform, HANDLE file, const void* data, DWORD length);

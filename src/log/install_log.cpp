@@ -16,6 +16,11 @@ static_assert(sizeof(wchar_t) == 2, "the log holds UTF-16 units of two bytes eac
 
 namespace {
 
+// How long a line waits for another writer's hold on the lock byte. An
+// append holds it for microseconds; a program that holds it longer (or has
+// locked the whole file) costs the line, never the caller's progress.
+constexpr DWORD kLockWaitMilliseconds = 50;
+
 LogTimestamp CurrentUtcTimestamp() {
   SYSTEMTIME now;
   GetSystemTime(&now);
@@ -29,27 +34,50 @@ void EchoOnStandardOutput(const std::wstring& line) {
   fflush(stdout);
 }
 
+enum class LockResult { Locked, Held, Unsupported };
+
+// Takes the lock byte without ever blocking: tries again for
+// kLockWaitMilliseconds by the tick counter while another handle holds it.
+// A file system without byte-range locks answers otherwise.
+LockResult LockAppendByte(HANDLE file, OVERLAPPED& range) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+      return LockResult::Locked;
+    }
+    if (GetLastError() != ERROR_LOCK_VIOLATION) return LockResult::Unsupported;
+    if (GetTickCount() - start >= kLockWaitMilliseconds) return LockResult::Held;
+    Sleep(1);
+  }
+}
+
+// Appends are serialised between processes by the lock byte: without it two
+// processes can write at the same offset and lose a line. LockFileEx needs a
+// handle with read or write access, and write access (FILE_WRITE_DATA) would
+// let a write land elsewhere than at the end: read access joins the append
+}  // namespace
+
 // Appends are serialised between processes by the lock byte: without it two
 // processes can write at the same offset and lose a line. LockFileEx needs a
 // handle with read or write access, and write access (FILE_WRITE_DATA) would
 // let a write land elsewhere than at the end: read access joins the append
 // access, which alone keeps every write at the end.
-void AppendToLogFile(const std::wstring& line) {
+bool AppendInstallLogLine(const std::wstring& line) {
   UniqueFileHandle file(CreateFileW(kInstallLogPath, GENERIC_READ | FILE_APPEND_DATA,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return;
+  if (!file.valid()) return false;
   OVERLAPPED lockRange = {};
   lockRange.Offset = static_cast<DWORD>(kInstallLogLockOffset);
   lockRange.OffsetHigh = static_cast<DWORD>(kInstallLogLockOffset >> 32);
-  bool locked = LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockRange) != 0;
+  LockResult lock = LockAppendByte(file.get(), lockRange);
+  if (lock == LockResult::Held) return false;
+  const DWORD size = static_cast<DWORD>(line.size() * sizeof(wchar_t));
   DWORD written = 0;
-  WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written,
-            nullptr);
-  if (locked) UnlockFileEx(file.get(), 0, 1, 0, &lockRange);
+  bool appended = WriteFile(file.get(), line.data(), size, &written, nullptr) && written == size;
+  if (lock == LockResult::Locked) UnlockFileEx(file.get(), 0, 1, 0, &lockRange);
+  return appended;
 }
-
-}  // namespace
 
 bool IsInstallLogLevelEnabled(LogLevel level) {
   return level == LogLevel::Error || VerboseLogging.load(std::memory_order_relaxed);
@@ -61,7 +89,7 @@ void WriteInstallLog(LogLevel level, std::wstring message) {
   DWORD lastError = GetLastError();
   std::wstring line = FormatInstallLogLine(CurrentUtcTimestamp(), level, message);
   EchoOnStandardOutput(line);
-  AppendToLogFile(line);
+  AppendInstallLogLine(line);
   SetLastError(lastError);
 }
 

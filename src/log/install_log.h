@@ -21,9 +21,16 @@ extern const wchar_t kInstallLogPath[];
 constexpr uint64_t kInstallLogLockOffset = 0x7FFFFFFFFFFFFFFE;
 
 // Stamps the message with the UTC time and level, echoes the line on standard
-// output and appends it to the install log. Never fails towards the caller:
-// a missing folder or a locked file only loses the line.
+// output and appends it to the install log. Never fails towards the caller
+// and never waits long: a missing folder, a locked file or a lock byte that
+// another program holds for more than a few tens of milliseconds only loses
+// the line.
 void WriteInstallLog(LogLevel level, std::wstring message);
+
+// Appends one finished line to the install log file in one write; false
+// when it was lost: no folder, no access, a failed write, or the lock byte
+// held by another program for longer than a few tens of milliseconds.
+bool AppendInstallLogLine(const std::wstring& line);
 
 // Whether a line of this level would be written now.
 bool IsInstallLogLevelEnabled(LogLevel level);

@@ -1,8 +1,10 @@
 #include "net/download_folder.h"
 
+#include <chrono>
 #include <new>
 
 #include "log/install_log.h"
+#include "update/cycle_watchdog.h"
 
 namespace {
 
@@ -53,6 +55,11 @@ bool ReserveFallbackName(const std::wstring& temporaryFolder, std::wstring& path
 
 }  // namespace
 
+DownloadFolder::DownloadFolder(const PlatformAccess& platform, CycleWatchdog* watchdog)
+    : platform_(platform), watchdog_(watchdog) {
+  if (watchdog_ != nullptr) watchdog_->Track(this);
+}
+
 bool DownloadFolder::Create() {
   std::wstring temporaryFolder;
   if (!GetTemporaryFolder(temporaryFolder)) return false;
@@ -79,6 +86,8 @@ bool DownloadFolder::Create() {
 }
 
 DownloadFolder::~DownloadFolder() {
+  // First, so that the watchdog no longer reaches a folder being destroyed.
+  if (watchdog_ != nullptr) watchdog_->Untrack(this);
   // Only a log line can run out of memory here; the removal itself is done.
   try {
     Remove();
@@ -86,9 +95,44 @@ DownloadFolder::~DownloadFolder() {
   }
 }
 
+bool DownloadFolder::OpenDownloadFile() {
+  std::lock_guard<std::timed_mutex> guard(lock_);
+  file_.reset(CreateFileW(filePath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file_.valid()) return true;
+  LogEventLastError(LogLevel::Error, 1207);
+  return false;
+}
+
+bool DownloadFolder::WriteToFile(const void* data, DWORD length) {
+  std::lock_guard<std::timed_mutex> guard(lock_);
+  if (!file_.valid()) {
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return false;
+  }
+  return WriteWhole(platform_, file_.get(), data, length);
+}
+
+void DownloadFolder::CloseDownloadFile() {
+  std::lock_guard<std::timed_mutex> guard(lock_);
+  if (!file_.Close()) LogEventLastError(LogLevel::Warning, 1413);
+}
+
 void DownloadFolder::Remove() {
+  std::lock_guard<std::timed_mutex> guard(lock_);
+  RemoveLocked();
+}
+
+void DownloadFolder::Abandon() {
+  std::unique_lock<std::timed_mutex> guard(lock_, std::chrono::seconds(kAbandonWaitSeconds));
+  // A write held by the disk keeps its file open: the folder stays then.
+  if (guard.owns_lock()) RemoveLocked();
+}
+
+void DownloadFolder::RemoveLocked() {
   if (!created_) return;
   created_ = false;
+  file_.reset();
   // A failure before the download file was created leaves no file to delete.
   if (!DeleteFileW(filePath_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
     LogEventLastError(LogLevel::Warning, 1414);

@@ -4,11 +4,14 @@
 #include <winhttp.h>
 
 #include <new>
+#include <vector>
 
 #include "common/unique_handle.h"
 #include "common/unsigned_decimal.h"
 #include "log/install_log.h"
 #include "net/download_folder.h"
+#include "net/wait_timeouts.h"
+#include "update/cycle_watchdog.h"
 #include "verify/issuer_certificate.h"
 #include "verify/package_verifier.h"
 
@@ -18,7 +21,6 @@ namespace {
 
 const wchar_t kUserAgent[] = L"Download Plumix Player Installer/1.0";
 const INTERNET_PORT kPackagePort = 80;
-constexpr uint64_t kMillisecondsPerSecond = 1000;
 
 // The package path of a variant; null for an unknown variant.
 const wchar_t* PackagePath(PluginVariant variant, bool wow64) {
@@ -38,9 +40,9 @@ const wchar_t* PackagePath(PluginVariant variant, bool wow64) {
 // bound, so the difference of two readings stays right.
 class TransferBounds {
  public:
-  explicit TransferBounds(const PlatformAccess& platform)
-      : maxBytes_(platform.maxPackageBytes),
-        maxMilliseconds_(platform.maxDownloadSeconds * kMillisecondsPerSecond),
+  explicit TransferBounds(const ServiceBounds& bounds)
+      : maxBytes_(bounds.maxPackageBytes),
+        maxMilliseconds_(uint64_t{bounds.downloadSeconds} * kMillisecondsPerSecond),
         started_(GetTickCount()) {}
 
   // False after logging 1209 with ERROR_FILE_TOO_LARGE when length more
@@ -70,18 +72,13 @@ struct HttpTransfer {
   UniqueWinHttpHandle session;
   UniqueWinHttpHandle connection;
   UniqueWinHttpHandle request;
-
-  void Close() {
-    request.reset();
-    connection.reset();
-    session.reset();
-  }
 };
 
-// Plain HTTP on port 80 with the platform's defaults: the package is
-// protected by its signature, not by the transfer. Logs one 1214 for any
-// failing step.
-bool StartTransfer(const std::wstring& host, const wchar_t* path, HttpTransfer& transfer) {
+// Plain HTTP on port 80: the package is protected by its signature, not by
+// the transfer. The platform's time-outs hold the way to the response
+// headers within headersSeconds. Logs one 1214 for any failing step.
+bool StartTransfer(const std::wstring& host, const wchar_t* path, uint32_t headersSeconds,
+                   HttpTransfer& transfer) {
   transfer.session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (transfer.session.valid()) {
@@ -92,6 +89,7 @@ bool StartTransfer(const std::wstring& host, const wchar_t* path, HttpTransfer& 
     transfer.request.reset(WinHttpOpenRequest(transfer.connection.get(), L"GET", path, nullptr,
                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
   }
+  if (transfer.request.valid()) SetWaitTimeouts(transfer.request.get(), headersSeconds);
   if (!transfer.request.valid() ||
       !WinHttpSendRequest(transfer.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                           WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
@@ -104,31 +102,25 @@ bool StartTransfer(const std::wstring& host, const wchar_t* path, HttpTransfer& 
 
 // The length the response announces; 0 when it announces none (the body
 // then ends with the connection). A length beyond 32 bits reads as
-// 4294967295.
+// 4294967295, however many characters it is written in: leading zeros must
+// not take a length past the early refusal.
 uint32_t AnnouncedLength(HINTERNET request) {
-  wchar_t text[32] = {};
-  DWORD size = sizeof(text);
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                      WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return 0;
+  std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
   if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                           text, &size, WINHTTP_NO_HEADER_INDEX)) {
+                           text.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
     return 0;
   }
-  return ToUnsigned32(text);
-}
-
-// One WriteFile call that must write every byte; a short write fails with
-// ERROR_WRITE_FAULT, as a failed call fails with its own error.
-bool WriteWhole(HANDLE file, const void* data, DWORD length) {
-  DWORD written = 0;
-  if (!WriteFile(file, data, length, &written, nullptr)) return false;
-  if (written == length) return true;
-  SetLastError(ERROR_WRITE_FAULT);
-  return false;
+  return ToUnsigned32(text.data());
 }
 
 // Writes the response body to the file chunk by chunk, each chunk as large as
 // WinHTTP reports available, until a pass reports no more data or a bound is
 // passed. A chunk that would pass the byte bound is not read.
-bool StreamToFile(HINTERNET request, HANDLE file, TransferBounds& bounds) {
+bool StreamToFile(HINTERNET request, DownloadFolder& folder, TransferBounds& bounds) {
   for (;;) {
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, &available)) {
@@ -144,34 +136,40 @@ bool StreamToFile(HINTERNET request, HANDLE file, TransferBounds& bounds) {
       return false;
     }
     bounds.Count(read);
-    if (!WriteWhole(file, chunk.get(), read)) {
+    if (!folder.WriteToFile(chunk.get(), read)) {
       LogEventLastError(LogLevel::Error, 1212);
       return false;
     }
   }
 }
 
-// Downloads the package into a fresh temporary folder and reads it back;
-// nothing of the folder is left afterwards. data stays empty when the
-// read-back finds nothing. A body announced beyond the byte bound is refused
-// before anything is created on disk.
-bool FetchPackage(const ServiceContext& context, const wchar_t* path,
-                  std::unique_ptr<uint8_t[]>& data, uint32_t& size) {
-  TransferBounds bounds(context.platform);
+// Requests the package and streams its body into the folder's download
+// file, within the bounds: the response headers in packageHeadersSeconds, the
+// whole body in downloadSeconds, both from the request on. A body announced
+// beyond the byte bound is refused before anything is created on disk.
+bool TransferPackage(const ServiceContext& context, const wchar_t* path, DownloadFolder& folder) {
+  const ServiceBounds& limits = context.platform.bounds;
+  TransferBounds bounds(limits);
+  CycleWatchdog::NetworkWait wait(context.watchdog, limits.packageHeadersSeconds);
   HttpTransfer transfer;
-  if (!StartTransfer(context.policy.PackageHost, path, transfer)) return false;
-  if (!bounds.Admit(AnnouncedLength(transfer.request.get()))) return false;
-  DownloadFolder folder(context.platform);
-  if (!folder.Create()) return false;
-  UniqueFileHandle file(CreateFileW(folder.filePath().c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) {
-    LogEventLastError(LogLevel::Error, 1207);
+  if (!StartTransfer(context.policy.PackageHost, path, limits.packageHeadersSeconds, transfer)) {
     return false;
   }
-  if (!StreamToFile(transfer.request.get(), file.get(), bounds)) return false;
-  if (!file.Close()) LogEventLastError(LogLevel::Warning, 1413);
-  transfer.Close();
+  wait.Extend(limits.downloadSeconds);
+  if (!bounds.Admit(AnnouncedLength(transfer.request.get()))) return false;
+  if (!folder.Create() || !folder.OpenDownloadFile()) return false;
+  if (!StreamToFile(transfer.request.get(), folder, bounds)) return false;
+  folder.CloseDownloadFile();
+  return true;
+}
+
+// Downloads the package into a fresh temporary folder and reads it back;
+// nothing of the folder is left afterwards. data stays empty when the
+// read-back finds nothing.
+bool FetchPackage(const ServiceContext& context, const wchar_t* path,
+                  std::unique_ptr<uint8_t[]>& data, uint32_t& size) {
+  DownloadFolder folder(context.platform, context.watchdog);
+  if (!TransferPackage(context, path, folder)) return false;
   if (!ReadWholeFile(folder.filePath().c_str(), data, size)) {
     data.reset();
     size = 0;
@@ -181,14 +179,14 @@ bool FetchPackage(const ServiceContext& context, const wchar_t* path,
 }
 
 // Writes the installer file in the current directory in one call.
-bool WriteInstallerFile(const uint8_t* content, uint32_t length) {
+bool WriteInstallerFile(const uint8_t* content, uint32_t length, const PlatformAccess& platform) {
   UniqueFileHandle file(CreateFileW(kInstallerFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) {
     LogEventLastError(LogLevel::Error, 1215);
     return false;
   }
-  if (!WriteWhole(file.get(), content, length)) {
+  if (!WriteWhole(platform, file.get(), content, length)) {
     LogEventLastError(LogLevel::Error, 1216);
     return false;
   }
@@ -208,7 +206,7 @@ bool VerifyAndWriteInstaller(const uint8_t* package, uint32_t packageLength,
       LogEventLastError(LogLevel::Error, 1217);
       return false;
     }
-    return WriteInstallerFile(content.get(), contentLength);
+    return WriteInstallerFile(content.get(), contentLength, platform);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -9,6 +9,8 @@
 #include "common/unique_handle.h"
 #include "log/install_log.h"
 #include "net/version_manifest_parser.h"
+#include "net/wait_timeouts.h"
+#include "update/cycle_watchdog.h"
 
 namespace {
 
@@ -39,9 +41,12 @@ void ReadResponseBody(HINTERNET request, std::string& text) {
 // One GET of the manifest over TLS. Every step runs only when the one before
 // it succeeded; each step that fails or cannot run logs its event with the
 // current error, so one early failure shows as the whole cascade. The handles
-// close in the order request, connection, session on return. True when a
-// response arrived; text then holds its body.
-bool ReceiveManifest(const std::wstring& host, std::string& text) {
+// close in the order request, connection, session on return. The whole fetch
+// is one network wait of bounds.manifestSeconds. True when a response
+// arrived; text then holds its body.
+bool ReceiveManifest(const ServiceContext& context, std::string& text) {
+  const uint32_t seconds = context.platform.bounds.manifestSeconds;
+  CycleWatchdog::NetworkWait wait(context.watchdog, seconds);
   UniqueWinHttpHandle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session.valid()) LogEventLastError(LogLevel::Warning, 1400);
@@ -49,7 +54,8 @@ bool ReceiveManifest(const std::wstring& host, std::string& text) {
   UniqueWinHttpHandle connection;
   if (session.valid()) {
     connection.reset(
-        WinHttpConnect(session.get(), host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0));
+        WinHttpConnect(session.get(), context.policy.ManifestHost.c_str(),
+                       INTERNET_DEFAULT_HTTPS_PORT, 0));
   }
   if (!connection.valid()) LogEventLastError(LogLevel::Warning, 1401);
 
@@ -59,7 +65,11 @@ bool ReceiveManifest(const std::wstring& host, std::string& text) {
                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                      WINHTTP_FLAG_SECURE));
   }
-  if (!request.valid()) LogEventLastError(LogLevel::Warning, 1402);
+  if (request.valid()) {
+    SetWaitTimeouts(request.get(), seconds);
+  } else {
+    LogEventLastError(LogLevel::Warning, 1402);
+  }
 
   bool sent = request.valid() &&
               WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
@@ -76,11 +86,11 @@ bool ReceiveManifest(const std::wstring& host, std::string& text) {
 
 }  // namespace
 
-bool FetchVersionManifest(const AutoUpdatePolicy& policy, std::optional<VersionRecord>& activeX,
+bool FetchVersionManifest(const ServiceContext& context, std::optional<VersionRecord>& activeX,
                           std::optional<VersionRecord>& plugin,
                           std::optional<uint32_t>& checkFrequency) {
   std::string text;
-  if (!ReceiveManifest(policy.ManifestHost, text)) {
+  if (!ReceiveManifest(context, text)) {
     LogEvent(LogLevel::Warning, 1408);
     return false;
   }

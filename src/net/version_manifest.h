@@ -8,8 +8,11 @@
 
 // Fetches the version manifest over HTTPS from the policy's ManifestHost and
 // parses it. True only when all three outputs are filled; after false the
-// caller uses none of them. Logs events 1400 to 1411 at Warning.
-bool FetchVersionManifest(const AutoUpdatePolicy& policy, std::optional<VersionRecord>& activeX,
+// caller uses none of them. Logs events 1400 to 1411 at Warning. The whole
+// fetch is bounded by the platform's bounds.manifestSeconds: the platform's
+// time-outs where it honours them, else the context's watchdog, when there
+// is one.
+bool FetchVersionManifest(const ServiceContext& context, std::optional<VersionRecord>& activeX,
                           std::optional<VersionRecord>& plugin,
                           std::optional<uint32_t>& checkFrequency);
 

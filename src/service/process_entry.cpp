@@ -23,24 +23,15 @@ constexpr int kSilentUpdatingOnExitCode = 1001;
 
 bool IsSwitch(const wchar_t* argument, const wchar_t* name) { return std::wcscmp(argument, name) == 0; }
 
-void RunServiceRole(const ServiceDescriptor& descriptor, const PlatformAccess& platform) {
+void RunServiceRole(const ServiceDescriptor& descriptor, DWORD pathError,
+                    const PlatformAccess& platform) {
   std::unique_ptr<ServiceContext> context = CreateServiceContext(descriptor.modulePath, platform);
+  context->modulePathError = pathError;
   CurrentServiceContext = context.get();
   bool dispatched = RunServiceDispatcher();
   CurrentServiceContext = nullptr;
   context.reset();
   if (!dispatched) RequestServiceStart(descriptor);
-}
-
-// A task without a program would run nothing, so none is registered when the
-// program's own path could not be resolved.
-void CreateTaskForProgram(const std::wstring& modulePath, DWORD pathError) {
-  if (modulePath.empty()) {
-    SetLastError(pathError);
-    LogEventLastError(LogLevel::Error, 1302);
-    return;
-  }
-  CreateDefaultTask(modulePath);
 }
 
 // Every comparison is made; the texts differ, so at most one switch acts.
@@ -52,7 +43,7 @@ int RunSwitch(const wchar_t* argument, const ServiceDescriptor& descriptor, DWOR
   }
   if (IsSwitch(argument, L"-createDefaultTask")) {
     if (StoreUpdateAttempts(0)) StoreLastUpdateCheck(true);
-    CreateTaskForProgram(descriptor.modulePath, pathError);
+    if (HasProgramPath(descriptor.modulePath, pathError)) CreateDefaultTask(descriptor.modulePath);
   }
   if (IsSwitch(argument, L"-setSilentAutoUpdate")) SetAutoUpdateMode(AutoUpdateMode::Silent);
   if (IsSwitch(argument, L"-setNotifyAutoUpdate")) SetAutoUpdateMode(AutoUpdateMode::Notify);
@@ -82,7 +73,7 @@ int RunProcessEntry(int argumentCount, wchar_t** arguments, const PlatformAccess
   try {
     ServiceDescriptor descriptor{modulePath, kServiceName, kServiceDisplayName};
     if (argumentCount < 2) {
-      RunServiceRole(descriptor, platform);
+      RunServiceRole(descriptor, pathError, platform);
     } else {
       exitCode = RunSwitch(arguments[1], descriptor, pathError);
     }

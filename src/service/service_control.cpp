@@ -2,8 +2,10 @@
 
 #include <new>
 
+#include "common/unique_handle.h"
 #include "log/install_log.h"
 #include "service/service_descriptor.h"
+#include "update/cycle_watchdog.h"
 #include "update/update_cycle.h"
 
 #if defined(_M_IX86) || defined(__i386__)
@@ -19,10 +21,6 @@ ServiceStatusReporter& ProgramReporter() {
   return reporter;
 }
 
-// Signalled by the stop control; nothing waits on it, and it lives as long
-// as the process.
-HANDLE ServiceStopEvent = nullptr;
-
 // An allocation failure that escapes the cycle must not end the service
 // thread silently: it is logged and the service still reports stopped.
 void RunCycleCatchingExhaustion(const ServiceContext& context) {
@@ -31,6 +29,34 @@ void RunCycleCatchingExhaustion(const ServiceContext& context) {
   } catch (const std::bad_alloc&) {
     LogEventLastError(LogLevel::Error, 1239);
   }
+}
+
+// Lends the worker's stop event to the reporter for as long as it lives, so
+// that the control handler never signals a closed handle.
+class StopEventLoan {
+ public:
+  StopEventLoan(ServiceStatusReporter& reporter, HANDLE stopEvent) : reporter_(reporter) {
+    reporter_.LendStopEvent(stopEvent);
+  }
+  ~StopEventLoan() { reporter_.LendStopEvent(nullptr); }
+  StopEventLoan(const StopEventLoan&) = delete;
+  StopEventLoan& operator=(const StopEventLoan&) = delete;
+
+ private:
+  ServiceStatusReporter& reporter_;
+};
+
+// The cycle's thread may be held inside a call that never returns, so the
+// watchdog does not wait for it: it reports the service stopped and ends the
+// process, and the next start of the task runs a cycle of its own.
+void RunWatchedCycle(const ServiceContext& context, ServiceStatusReporter& reporter) {
+  CycleWatchdog watchdog(context.platform.bounds, [&reporter] {
+    reporter.Report(SERVICE_STOPPED, 0);
+    TerminateProcess(GetCurrentProcess(), ERROR_TIMEOUT);
+  });
+  ServiceContext watched = context;
+  watched.watchdog = &watchdog;
+  RunCycleCatchingExhaustion(watched);
 }
 
 }  // namespace
@@ -47,15 +73,20 @@ void ServiceStatusReporter::Report(DWORD state, DWORD waitHint) {
   ReportLocked(state, waitHint);
 }
 
-void ServiceStatusReporter::AcknowledgeStop(HANDLE stopEvent) {
+void ServiceStatusReporter::AcknowledgeStop() {
   std::lock_guard<std::mutex> guard(lock_);
   // Once the worker has reported stopped, a late stop control must not turn
   // the service back to stop pending.
   if (status_.dwCurrentState == SERVICE_STOPPED) return;
   ReportLocked(SERVICE_STOP_PENDING, 0);
   LogEvent(LogLevel::Info, 1623);
-  SetEvent(stopEvent);
+  if (stopEvent_ != nullptr) SetEvent(stopEvent_);
   ReportLocked(status_.dwCurrentState, 0);
+}
+
+void ServiceStatusReporter::LendStopEvent(HANDLE stopEvent) {
+  std::lock_guard<std::mutex> guard(lock_);
+  stopEvent_ = stopEvent;
 }
 
 void ServiceStatusReporter::ReportLocked(DWORD state, DWORD waitHint) {
@@ -98,14 +129,15 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 }
 
 void RunServiceWorker(ServiceStatusReporter& reporter, const ServiceContext* context) {
-  ServiceStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (ServiceStopEvent == nullptr) {
+  UniqueKernelHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!stopEvent.valid()) {
     reporter.Report(SERVICE_STOPPED, 0);
     return;
   }
+  StopEventLoan loan(reporter, stopEvent.get());
   reporter.Report(SERVICE_RUNNING, 0);
   if (context != nullptr) {
-    RunCycleCatchingExhaustion(*context);
+    RunWatchedCycle(*context, reporter);
   } else {
     LogEventLastError(LogLevel::Error, 1241);
   }
@@ -116,5 +148,5 @@ void WINAPI ServiceControlHandler(DWORD control) { HandleServiceControl(control,
 
 void HandleServiceControl(DWORD control, ServiceStatusReporter& reporter) {
   LogEventValue(LogLevel::Info, 1622, static_cast<int32_t>(control));
-  if (control == SERVICE_CONTROL_STOP) reporter.AcknowledgeStop(ServiceStopEvent);
+  if (control == SERVICE_CONTROL_STOP) reporter.AcknowledgeStop();
 }

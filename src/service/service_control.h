@@ -27,9 +27,14 @@ class ServiceStatusReporter {
   void Report(DWORD state, DWORD waitHint);
 
   // The stop control: a stop-pending report, event 1623, the stop event
-  // signalled and the state reported again. Once the service has reported
-  // stopped it stays stopped and nothing is reported.
-  void AcknowledgeStop(HANDLE stopEvent);
+  // signalled (when the worker has lent one) and the state reported again.
+  // Once the service has reported stopped it stays stopped and nothing is
+  // reported.
+  void AcknowledgeStop();
+
+  // The event the stop control signals, owned by the worker that lends it;
+  // null takes it back.
+  void LendStopEvent(HANDLE stopEvent);
 
  private:
   void ReportLocked(DWORD state, DWORD waitHint);
@@ -39,6 +44,7 @@ class ServiceStatusReporter {
   SERVICE_STATUS status_ = {};
   SERVICE_STATUS_HANDLE handle_ = nullptr;
   DWORD checkpoint_ = 1;
+  HANDLE stopEvent_ = nullptr;
 };
 
 // Connects the process to the Service Control Manager and blocks until the
@@ -58,6 +64,9 @@ void WINAPI ServiceControlHandler(DWORD control);
 // reports but does not interrupt the cycle.
 void HandleServiceControl(DWORD control, ServiceStatusReporter& reporter);
 
-// Reports running, runs one update cycle when there is a service context
-// (event 1241 when there is none), and reports stopped on every path.
+// Creates the stop event for this run (closed again at the end), reports
+// running, runs one update cycle when there is a service context (event 1241
+// when there is none) and reports stopped. The cycle runs under a watchdog
+// with the platform's bounds: a cycle that outlives them is ended by the
+// watchdog, which reports stopped and ends the process.
 void RunServiceWorker(ServiceStatusReporter& reporter, const ServiceContext* context);

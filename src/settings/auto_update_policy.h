@@ -6,6 +6,8 @@
 
 #include "common/platform_access.h"
 
+class CycleWatchdog;
+
 // The built-in update hosts: the manifest comes from the primary, packages
 // from the secondary, unless SilentAutoUpdateServerDomain names another host.
 extern const wchar_t kPrimaryDownloadHost[];
@@ -45,6 +47,10 @@ struct ServiceContext {
   std::wstring modulePath;
   AutoUpdatePolicy policy;
   const PlatformAccess& platform;
+  // Why modulePath is empty, when it is.
+  DWORD modulePathError = ERROR_SUCCESS;
+  // The running cycle's watchdog; null when the cycle is not watched.
+  CycleWatchdog* watchdog = nullptr;
 };
 
 // Null outside the service role.

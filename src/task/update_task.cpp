@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "log/install_log.h"
 #include "task/task_schedule.h"
 #include "task/task_values.h"
 
@@ -28,6 +29,13 @@ std::unique_ptr<UpdateTaskRequest> MakeUpdateTaskRequest(int32_t frequency,
 bool RegisterUpdateTask(const UpdateTaskRequest& request) {
   if (request.schedulerVersion == 1) return RegisterUpdateTaskV1(request);
   return RegisterUpdateTaskV2(request);
+}
+
+bool HasProgramPath(const std::wstring& programPath, DWORD pathError) {
+  if (!programPath.empty()) return true;
+  SetLastError(pathError);
+  LogEventLastError(LogLevel::Error, 1302);
+  return false;
 }
 
 bool CreateDefaultTask(const std::wstring& programPath) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +21,10 @@ std::unique_ptr<UpdateTaskRequest> MakeUpdateTaskRequest(int32_t frequency, cons
 // Creates the task or updates the repetition interval of the existing one,
 // through the scheduler version of the request.
 bool RegisterUpdateTask(const UpdateTaskRequest& request);
+// A task without a program would run nothing: false for an empty program
+// path (the program's own did not fit in 260 units or could not be
+// resolved), after logging event 1302 with pathError, why it is missing.
+bool HasProgramPath(const std::wstring& programPath, DWORD pathError);
 // Registers the task with frequency 1 and the given program.
 bool CreateDefaultTask(const std::wstring& programPath);
 // Deletes the task; false (and no line) when it does not exist.

@@ -52,7 +52,7 @@ bool CheckAndInstall(const ServiceContext& context, FetchedManifest& manifest) {
   if (policy.AutoUpdateDisabled || !policy.SilentAutoUpdateEnabled) return false;
   if (!IsUpdateCheckDue()) return false;
   FetchedManifest fetched;
-  if (!FetchVersionManifest(policy, fetched.activeX, fetched.plugin, fetched.checkFrequency)) {
+  if (!FetchVersionManifest(context, fetched.activeX, fetched.plugin, fetched.checkFrequency)) {
     return false;
   }
   manifest = fetched;
@@ -68,6 +68,7 @@ bool CheckAndInstall(const ServiceContext& context, FetchedManifest& manifest) {
 }  // namespace
 
 bool RefreshUpdateTask(std::optional<uint32_t> checkFrequency, const ServiceContext& context) {
+  if (!HasProgramPath(context.modulePath, context.modulePathError)) return false;
   int32_t frequency = checkFrequency ? static_cast<int32_t>(*checkFrequency) : 1;
   std::unique_ptr<UpdateTaskRequest> request = MakeUpdateTaskRequest(frequency, context.modulePath);
   return RegisterUpdateTask(*request);

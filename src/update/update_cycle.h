@@ -15,5 +15,6 @@ constexpr uint32_t MaxUpdateAttempts = 7;
 void RunUpdateCycle(const ServiceContext& context);
 
 // Re-registers the scheduled task with the check frequency (1 when the cycle
-// fetched none) and the service's own program path.
+// fetched none) and the service's own program path; without a program path
+// it registers nothing and logs 1302 with the context's modulePathError.
 bool RefreshUpdateTask(std::optional<uint32_t> checkFrequency, const ServiceContext& context);

@@ -20,6 +20,7 @@ from wine_prefix import WinePrefix
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
                                 "update-server"))
 from nginx_origin import FAKETIME_LIBRARY, NginxOrigin  # noqa: E402,F401
+from update_server import HANDSHAKE_RULE  # noqa: E402,F401 (the fault rule of the TLS handshake)
 
 SERVICE = "QuorvelPlumixPlayerUpdateSvc"
 PROGRAM = "C:\\plumix\\PlumixPlayerUpdateService.exe"
@@ -42,10 +43,14 @@ PACKAGE_PATHS = {
     ("Plugin", True): "/pub/plumixplayer/update/current/sau/11/install/install_all_win_64_pl_sgn.z",
 }
 FILETIME_PER_HOUR = 36000000000
-# The program as shipped, and a test build whose download time bound is five
-# seconds (tests/e2e/short_download_service.cpp), relative to the build tree.
+# The program as shipped, a test build whose network waits are bounded by
+# five seconds (and its watchdog's grace by ten), and one whose whole cycle is
+# bounded by fifteen (tests/e2e/short_bounds_service.cpp), relative to the
+# build tree.
 SHIPPED_PROGRAM = os.path.join("src", "PlumixPlayerUpdateService.exe")
 SHORT_DOWNLOAD_PROGRAM = os.path.join("tests", "plumix-service-short-download.exe")
+SHORT_CYCLE_PROGRAM = os.path.join("tests", "plumix-service-short-cycle.exe")
+PROCESS_NAME = b"PlumixPlayerUpdateService.exe"
 
 BUILD = os.environ.get("PLUMIX_BUILD_DIR", "")
 SOURCE = os.environ.get("PLUMIX_SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(
@@ -357,9 +362,9 @@ class Environment:
 
     # -- machine state ----------------------------------------------------
 
-    def temporary_entries(self):
-        """Every entry of the prefix's temporary-files folders (the service's
-        and the users'), as host paths, for before-and-after comparisons."""
+    def temporary_folders(self):
+        """The prefix's temporary-files folders (the service's and the
+        users'), as host paths."""
         drive = self.prefix.host_path("C:\\")
         folders = [os.path.join(drive, "windows", "temp")]
         users = os.path.join(drive, "users")
@@ -367,10 +372,15 @@ class Environment:
             folders += [os.path.join(users, user, "Temp"),
                         os.path.join(users, user, "AppData", "Local", "Temp"),
                         os.path.join(users, user, "Local Settings", "Temp")]
+        return [folder for folder in folders
+                if os.path.isdir(folder) and not os.path.islink(folder)]
+
+    def temporary_entries(self):
+        """Every entry of the temporary-files folders, as host paths, for
+        before-and-after comparisons."""
         entries = set()
-        for folder in folders:
-            if os.path.isdir(folder) and not os.path.islink(folder):
-                entries.update(os.path.join(folder, name) for name in os.listdir(folder))
+        for folder in self.temporary_folders():
+            entries.update(os.path.join(folder, name) for name in os.listdir(folder))
         return entries
 
     def installer_exists(self):
@@ -432,6 +442,34 @@ class Environment:
     def console_events(self):
         return install_log.event_codes(self.prefix.host_path(self.console_log))
 
+    def service_pids(self):
+        """Linux pids of the Wine processes that run the program in this
+        prefix (never those of other prefixes on the machine)."""
+        prefix = b"WINEPREFIX=" + os.fsencode(self.prefix.path)
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as cmdline:
+                    if PROCESS_NAME not in cmdline.read():
+                        continue
+                with open("/proc/%s/environ" % entry, "rb") as environ:
+                    if prefix in environ.read().split(b"\0"):
+                        pids.append(int(entry))
+            except OSError:
+                continue
+        return pids
+
+    def wait_service_process_gone(self, timeout=30):
+        """True once no process runs the program in this prefix."""
+        deadline = time.monotonic() + timeout
+        while self.service_pids():
+            if time.monotonic() >= deadline:
+                return False
+            time.sleep(0.1)
+        return True
+
     # -- running the program ----------------------------------------------
 
     def run_switch(self, *args):
@@ -455,7 +493,20 @@ class Environment:
                 break
         assert self.prefix.wait_service_state(SERVICE, "STOPPED", timeout)
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline and last_event not in install_log.event_codes(
-                self.prefix.host_path(SERVICE_LOG)):
+        while last_event is not None and time.monotonic() < deadline and last_event not in \
+                install_log.event_codes(self.prefix.host_path(SERVICE_LOG)):
             time.sleep(0.2)
         return result
+
+    def hold_service_log(self, seconds):
+        """Starts another program that locks the whole service log for
+        seconds, as a reader or a log collector could; its process, once it
+        holds the lock."""
+        holder = subprocess.Popen(
+            self.prefix.runner + [os.path.join(BUILD, "tests", "install_log_writer.exe"), "--hold",
+                                  str(seconds)],
+            cwd=self.prefix.host_path("C:\\windows"), env=self.prefix.env,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        line = holder.stdout.readline()
+        assert line.strip() == "held", line
+        return holder

@@ -16,6 +16,8 @@ NOTIFY = (b"AutoUpdateDisable=0\r\nSilentAutoUpdateEnable=0\r\n"
           b"SilentAutoUpdateVerboseLogging=1\r\n"
           b"SilentAutoUpdateServerDomain=" + ADDRESS.encode() + b"\r\n")
 STOP_CONTROLS = 6
+# How long another program holds the service log: longer than a whole cycle.
+LOG_HOLD_SECONDS = 180
 
 
 def setUpModule():
@@ -91,6 +93,33 @@ class ConcurrencyTest(unittest.TestCase):
         self.assertEqual(NOTIFY, ENV.settings_bytes())
         self.assertEqual([], ENV.console_events())
         self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+
+
+    def test_log_held_by_another_program_loses_its_lines_not_the_cycle(self):
+        ENV.set_faults({})
+        holder = ENV.hold_service_log(LOG_HOLD_SECONDS)
+        try:
+            start = time.monotonic()
+            ENV.run_scheduled_start(last_event=None)
+            self.assertTrue(ENV.wait_service_process_gone())
+            seconds = time.monotonic() - start
+            self.assertIsNone(holder.poll(), "the hold ended before the cycle")
+        finally:
+            holder.kill()
+            holder.wait(timeout=30)
+            holder.stdout.close()
+        self.assertLess(seconds, LOG_HOLD_SECONDS)
+        # Every line of the cycle was lost; everything else happened.
+        self.assertEqual([], ENV.service_events())
+        self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+        self.assertEqual("10.2.0.1", ENV.installed_version("ActiveX"))
+        last_check, attempts = ENV.update_state()
+        self.assertGreater(last_check, environment.now_filetime() - environment.FILETIME_PER_HOUR)
+        self.assertEqual(1, attempts)
+        self.assertEqual(SILENT_VERBOSE.encode(), ENV.settings_bytes())
+        self.assertIsNone(ENV.task(), "a cycle that installed re-registered the task")
+        self.assertEqual([environment.MANIFEST_PATH, environment.PACKAGE_PATHS[("ActiveX", False)]],
+                         [r["path"] for r in ENV.requests()])
 
 
 if __name__ == "__main__":

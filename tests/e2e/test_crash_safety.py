@@ -1,28 +1,32 @@
 """Crash safety end to end: the service process is killed at seeded random
-points of cycles that install a package or rewrite the settings file.
-Afterwards ksm.cfg is the old or the new file, never anything else; an
-installer that was started is byte for byte the verified package's content;
-and the next cycle runs normally.
+points of cycles that install a package or rewrite the settings file, and at
+chosen steps inside the settings rewrite itself. Afterwards ksm.cfg is the old
+or the new file, never anything else; an installer that was started is byte
+for byte the verified package's content; and the next cycle runs normally.
 
 PLUMIX_CRASH_RUNS (default 10) sets how many kills a run makes and
 PLUMIX_CRASH_SEED (default 20261208) the seed; run i uses seed + i, so one
 failing run can be repeated alone with PLUMIX_CRASH_SEED=<its seed> and
-PLUMIX_CRASH_RUNS=1."""
+PLUMIX_CRASH_RUNS=1. PLUMIX_WINDOW_KILLS (default 3) sets how many kills
+each step inside the settings rewrite gets."""
 
 import os
 import random
 import signal
 import subprocess
 import sys
+import threading
 import time
 import unittest
 
 import environment
 from environment import ADDRESS, POLICY_SILENT, SERVICE, SETTINGS
+from file_events import OpenGate
 
 ENV = None
 RUNS = int(os.environ.get("PLUMIX_CRASH_RUNS", "10"))
 SEED = int(os.environ.get("PLUMIX_CRASH_SEED", "20261208"))
+WINDOW_KILLS = int(os.environ.get("PLUMIX_WINDOW_KILLS", "3"))
 
 # An administrator's file with more than the service's own keys, so that a
 # torn or mixed write could not pass for either whole file.
@@ -42,7 +46,6 @@ INSTALL_CYCLE = POLICY_SILENT + ["1618", "1608", "1600", "1602", "1609", "1612",
 GATED_CYCLE = POLICY_NOTIFY + ["1618", "1608", "1625", "1612", "1620"]
 # How long the service manager gets to notice a killed service.
 STOPPED_AFTER_KILL_SECONDS = 5
-PROCESS_NAME = b"PlumixPlayerUpdateService.exe"
 
 
 def setUpModule():
@@ -62,34 +65,38 @@ def tearDownModule():
     ENV.tear_down()
 
 
-def service_pids():
-    """Linux pids of the Wine processes that run the program in this test's
-    prefix (never those of other prefixes on the machine)."""
-    prefix = b"WINEPREFIX=" + os.fsencode(ENV.prefix.path)
-    pids = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open("/proc/%s/cmdline" % entry, "rb") as cmdline:
-                if PROCESS_NAME not in cmdline.read():
-                    continue
-            with open("/proc/%s/environ" % entry, "rb") as environ:
-                if prefix in environ.read().split(b"\0"):
-                    pids.append(int(entry))
-        except OSError:
-            continue
-    return pids
-
-
 def wait_for_service_process(timeout=60):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        pids = service_pids()
+        pids = ENV.service_pids()
         if pids:
             return pids
         time.sleep(0.02)
     return []
+
+
+def wait_stopped_after_kill():
+    """True when the service manager saw the killed service end. Wine's
+    service manager does not always notice a service process killed early
+    in its start; its server is then restarted, which a reboot would do on
+    Windows."""
+    if ENV.prefix.wait_service_state(SERVICE, "STOPPED", STOPPED_AFTER_KILL_SECONDS):
+        return True
+    ENV.prefix.kill_server()
+    assert ENV.prefix.wait_service_state(SERVICE, "STOPPED", 60), \
+        "the service is not stopped even after a restart of Wine"
+    return False
+
+
+def kill_service():
+    """Kills every process of the program in the prefix; how many there were."""
+    pids = ENV.service_pids()
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    return len(pids)
 
 
 class CrashSafetyTest(unittest.TestCase):
@@ -114,7 +121,7 @@ class CrashSafetyTest(unittest.TestCase):
         wait_for_service_process()
         start = time.monotonic()
         deadline = start + 60
-        while service_pids() and time.monotonic() < deadline:
+        while ENV.service_pids() and time.monotonic() < deadline:
             time.sleep(0.02)
         duration = time.monotonic() - start
         ENV.prefix.wait_service_state(SERVICE, "STOPPED")
@@ -148,25 +155,7 @@ class CrashSafetyTest(unittest.TestCase):
         if not wait_for_service_process():
             return None
         time.sleep(delay)
-        pids = service_pids()
-        for pid in pids:
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        return bool(pids)
-
-    def wait_stopped_after_kill(self):
-        """True when the service manager saw the killed service end. Wine's
-        service manager does not always notice a service process killed
-        early in its start; its server is then restarted, which a reboot
-        would do on Windows."""
-        if ENV.prefix.wait_service_state(SERVICE, "STOPPED", STOPPED_AFTER_KILL_SECONDS):
-            return True
-        ENV.prefix.kill_server()
-        self.assertTrue(ENV.prefix.wait_service_state(SERVICE, "STOPPED", 60),
-                        "the service is not stopped even after a restart of Wine")
-        return False
+        return kill_service() > 0
 
     def assertInstallerWhole(self, run_seed):
         """A started installer ran from the complete, verified content."""
@@ -219,7 +208,7 @@ class CrashSafetyTest(unittest.TestCase):
                 self.assertIsNotNone(killed, "seed %d: no service process" % run_seed)
                 if not killed:
                     outcomes["ended before the kill"] += 1
-                if not self.wait_stopped_after_kill():
+                if not wait_stopped_after_kill():
                     outcomes["Wine restarted to stop the service"] += 1
                 events = environment.install_log.event_codes(
                     ENV.prefix.host_path(environment.SERVICE_LOG))
@@ -249,6 +238,109 @@ class CrashSafetyTest(unittest.TestCase):
                                      ENV.wait_installer_record())
         print("\n%d cycles from seed %d: %s\nlast event before each kill: %s"
               % (RUNS, SEED, outcomes, dict(sorted(kill_points.items()))))
+
+
+class SettingsRewriteWindowTest(unittest.TestCase):
+    """Kills the service at two steps inside the rewrite of ksm.cfg that the
+    attempt limit makes: the moment its temporary file appears, and once that
+    file is written and closed, right before the rename puts it in place.
+    The kill does not race the service: the service is held in the opening
+    of its temporary file until the kill has landed (fanotify). Afterwards
+    ksm.cfg is whole, and the next due cycle makes the rewrite again."""
+
+    # The openings of a temporary file that the rewrite makes: GetTempFileNameW
+    # creates it (1), the store opens it to write (2), the rename opens it once
+    # it is written and closed (3).
+    KILL_POINTS = (("temporary file appears", 1, b""),
+                   ("written, before the rename", 3, None))
+
+    @classmethod
+    def setUpClass(cls):
+        reason = OpenGate.unavailable()
+        if reason:
+            raise unittest.SkipTest(reason)
+        cls.folder = os.path.dirname(ENV.prefix.host_path(SETTINGS))
+
+    def tearDown(self):
+        ENV.stop_server()
+
+    def temporary_files(self):
+        return sorted(name for name in os.listdir(self.folder)
+                      if name.lower().startswith("ksm") and name.lower().endswith(".tmp"))
+
+    def prepare(self):
+        ENV.reset()
+        for name in self.temporary_files():
+            os.remove(os.path.join(self.folder, name))
+        ENV.start_server()
+        ENV.serve_manifest("10.2.0.1", "10.2.0.1", 4)
+        with open(ENV.prefix.host_path(SETTINGS), "wb") as out:
+            out.write(OLD_SETTINGS)
+        ENV.set_update_state(last_check=0, attempts=7)
+
+    def kill_at_opening(self, ordinal):
+        """Starts the service and kills it while it waits in the ordinal-th
+        opening of a temporary file beside ksm.cfg. The seconds from the
+        start to the kill, or None when the kill never came."""
+        opened = []
+        killed = threading.Event()
+
+        def on_open(path):
+            name = os.path.basename(path).lower()
+            if not (name.startswith("ksm") and name.endswith(".tmp")):
+                return
+            opened.append(path)
+            if len(opened) == ordinal and kill_service():
+                killed.set()
+
+        with OpenGate(self.folder, on_open):
+            start = time.monotonic()
+            ENV.prefix.sc("start", SERVICE)
+            landed = killed.wait(60)
+        return time.monotonic() - start if landed else None
+
+    def test_kills_inside_the_rewrite_leave_whole_settings(self):
+        figures = {}
+        for point, ordinal, left_content in self.KILL_POINTS:
+            counts = {"kills": 0, "settings old": 0, "settings new": 0,
+                      "temporary file left": 0, "Wine restarted to stop the service": 0}
+            for run in range(WINDOW_KILLS):
+                with self.subTest(point=point, run=run):
+                    self.prepare()
+                    seconds = self.kill_at_opening(ordinal)
+                    self.assertIsNotNone(seconds, "no kill at the %s" % point)
+                    counts["kills"] += 1
+                    if not wait_stopped_after_kill():
+                        counts["Wine restarted to stop the service"] += 1
+                    settings = ENV.settings_bytes()
+                    self.assertIn(settings, (OLD_SETTINGS, NOTIFY_SETTINGS), "ksm.cfg torn")
+                    counts["settings old" if settings == OLD_SETTINGS else "settings new"] += 1
+                    left = self.temporary_files()
+                    self.assertEqual(1, len(left))
+                    counts["temporary file left"] += 1
+                    with open(os.path.join(self.folder, left[0]), "rb") as temporary:
+                        expected = NOTIFY_SETTINGS if left_content is None else left_content
+                        self.assertEqual(expected, temporary.read(), "the kill missed its step")
+                    self.assertEqual(
+                        ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615", "1618", "1608",
+                         "1301"], environment.install_log.event_codes(
+                             ENV.prefix.host_path(environment.SERVICE_LOG)))
+                    sys.stderr.write("%s, run %d: killed %.2f s after the start, ksm.cfg %s\n" % (
+                        point, run, seconds, "old" if settings == OLD_SETTINGS else "new"))
+                    self.assertNextCycleRewrites()
+            figures[point] = counts
+        print("\nkills inside the settings rewrite: %s" % figures)
+
+    def assertNextCycleRewrites(self):
+        """The next due cycle meets the attempt limit again and now writes the
+        new file whole."""
+        ENV.forget_service_log()
+        ENV.set_update_state(last_check=0)
+        ENV.run_scheduled_start()
+        self.assertEqual(POLICY_SILENT + ["1618", "1608", "1301", "1625", "1612", "1620"],
+                         ENV.service_events())
+        self.assertEqual(NOTIFY_SETTINGS, ENV.settings_bytes())
+        self.assertEqual(7, ENV.update_state()[1])
 
 
 class RefusedSettingsWriteTest(unittest.TestCase):

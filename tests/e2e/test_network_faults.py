@@ -5,11 +5,14 @@ written or started, the temporary-files folders hold what they held before
 and the service reaches stopped."""
 
 import os
+import sys
+import time
 import unittest
 
 import environment
-from environment import (ADDRESS, MANIFEST_PATH, PACKAGE_PATHS, SERVICE, SHIPPED_PROGRAM,
-                         SERVICE_END, SHORT_DOWNLOAD_PROGRAM, SILENT_VERBOSE)
+from file_events import CreationWatch
+from environment import (ADDRESS, MANIFEST_PATH, PACKAGE_PATHS, SHIPPED_PROGRAM, SERVICE_END,
+                         SHORT_CYCLE_PROGRAM, SHORT_DOWNLOAD_PROGRAM, SILENT_VERBOSE)
 
 ENV = None
 
@@ -17,14 +20,22 @@ CYCLE_START = ["1628 " + ADDRESS, "1629 " + ADDRESS, "1614", "1615", "1618", "16
 ACTIVEX_PACKAGE = PACKAGE_PATHS[("ActiveX", False)]
 # A receive that times out: WinHTTP's own error, or (under Wine) the socket's.
 TIMED_OUT = ("12002", "10060")
-# How long the server keeps a silent connection open (its HOLD_OPEN_SECONDS),
-# and the longest a test waits for a cycle that meets it.
-SILENT_CYCLE_SECONDS = 240
 # The longest a test waits for a cycle that takes in half a gigabyte.
 BYTE_BOUND_CYCLE_SECONDS = 600
 # Windows error numbers of the download's bounds.
 ERROR_FILE_TOO_LARGE = "223"
 ERROR_TIMEOUT = "1460"
+# The test builds' bounds (tests/e2e/short_bounds_service.cpp): a network wait
+# and the watchdog's grace after it, and the whole cycle.
+SHORT_WAIT_SECONDS = 5
+SHORT_GRACE_SECONDS = 10
+SHORT_CYCLE_SECONDS = 15
+# What a loaded machine may add to a bound before the service has stopped:
+# starting the program and the service, and Wine's service manager.
+STOP_MARGIN_SECONDS = 60
+# The watchdog's lines: a network wait, and the whole cycle, past its bound.
+WAIT_ENDED = "1303 " + ERROR_TIMEOUT
+CYCLE_ENDED = "1304 " + ERROR_TIMEOUT
 
 
 def setUpModule():
@@ -47,9 +58,12 @@ class NetworkFaultTest(unittest.TestCase):
     def tearDown(self):
         ENV.stop_server()
 
-    def run_cycle(self, faults, manifest=None, timeout=120):
+    def run_cycle(self, faults, manifest=None, timeout=120, program=SHIPPED_PROGRAM,
+                  last_event="1620"):
         """Serves an update of the ActiveX variant with the given faults and
-        runs one cycle; the service's events."""
+        runs one cycle of the given build; the service's events. The seconds
+        the cycle took, from its start to the service's stop, are kept in
+        self.cycle_seconds."""
         ENV.start_server()
         ENV.set_faults(faults)
         if manifest is None:
@@ -57,7 +71,13 @@ class NetworkFaultTest(unittest.TestCase):
         else:
             ENV.serve(MANIFEST_PATH, manifest)
         ENV.serve_installer_package("ActiveX", "10.2.0.1")
-        ENV.run_scheduled_start(timeout=timeout)
+        ENV.use_program(program)
+        try:
+            start = time.monotonic()
+            ENV.run_scheduled_start(last_event=last_event, timeout=timeout)
+            self.cycle_seconds = time.monotonic() - start
+        finally:
+            ENV.use_program(SHIPPED_PROGRAM)
         return ENV.service_events()
 
     def assertNothingInstalled(self):
@@ -87,15 +107,48 @@ class NetworkFaultTest(unittest.TestCase):
                 self.assertEqual((None, None), ENV.update_state())
                 self.assertNothingInstalled()
 
+    def assertStoppedWithin(self, seconds):
+        """The service stopped within seconds of its bounds, and its process
+        is gone."""
+        sys.stderr.write("stopped %.1f s after the start (bound %d s) ... " % (
+            self.cycle_seconds, seconds))
+        self.assertLess(self.cycle_seconds, seconds + STOP_MARGIN_SECONDS)
+        self.assertTrue(ENV.wait_service_process_gone(), "the service's process is still there")
+
     def test_manifest_server_that_never_answers_ends_the_fetch(self):
-        # Wine's WinHTTP sets no time-out for the response headers, so here
-        # the server's closing of the silent connection ends the wait.
-        events = self.run_cycle({MANIFEST_PATH: "silent"}, timeout=SILENT_CYCLE_SECONDS)
+        # The response-header time-out, which Wine honours for a silence,
+        # ends the wait within the bound.
+        events = self.run_cycle({MANIFEST_PATH: "silent"}, program=SHORT_DOWNLOAD_PROGRAM)
         self.assertEqual(CYCLE_START, events[:6])
-        self.assertRegex(events[6], r"^1407 (12152|12002|12030)$")
+        self.assertIn(events[6], ["1407 " + error for error in TIMED_OUT])
         self.assertEqual(["1408", "1625"] + SERVICE_END, events[7:])
+        self.assertStoppedWithin(SHORT_WAIT_SECONDS)
         self.assertEqual((None, None), ENV.update_state())
         self.assertNothingInstalled()
+
+    def test_manifest_headers_dripping_end_at_the_fetch_bound(self):
+        # A byte every half second resets every receive time-out, and Wine's
+        # WinHTTP returns neither at the header time-out nor when its handle
+        # is closed: the watchdog ends the cycle.
+        events = self.run_cycle({MANIFEST_PATH: "headerdrip"}, program=SHORT_DOWNLOAD_PROGRAM,
+                                last_event=WAIT_ENDED)
+        self.assertEqual(CYCLE_START + [WAIT_ENDED], events)
+        self.assertStoppedWithin(SHORT_WAIT_SECONDS + SHORT_GRACE_SECONDS)
+        self.assertEqual((None, None), ENV.update_state())
+        self.assertNothingInstalled()
+        self.assertNextCycleInstalls(attempts=1)
+
+    def test_tls_handshake_that_never_completes_ends_the_fetch(self):
+        # Wine honours the response-header time-out for the handshake too.
+        events = self.run_cycle({environment.HANDSHAKE_RULE: "stall"},
+                                program=SHORT_DOWNLOAD_PROGRAM)
+        self.assertEqual(CYCLE_START + ["1403 12157", "1407 12157", "1408", "1625"] + SERVICE_END,
+                         events)
+        self.assertEqual([], ENV.requests())
+        self.assertStoppedWithin(SHORT_WAIT_SECONDS)
+        self.assertEqual((None, None), ENV.update_state())
+        self.assertNothingInstalled()
+        self.assertNextCycleInstalls(attempts=1)
 
     def test_manifest_of_several_megabytes_is_read_whole(self):
         padding = b"<!-- " + b"x" * (6 << 20) + b" -->\n"
@@ -145,8 +198,43 @@ class NetworkFaultTest(unittest.TestCase):
 
     def test_package_server_that_never_answers_ends_the_download(self):
         self.assertPackageFailed(
-            self.run_cycle({ACTIVEX_PACKAGE: "silent"}, timeout=SILENT_CYCLE_SECONDS),
-            ("1214",), ("12152", "12002", "12030"))
+            self.run_cycle({ACTIVEX_PACKAGE: "silent"}, program=SHORT_DOWNLOAD_PROGRAM),
+            ("1214",), TIMED_OUT)
+        self.assertStoppedWithin(SHORT_WAIT_SECONDS)
+
+    def assertWatchdogEndedTheDownload(self, events, line):
+        """The cycle ended by its watchdog during the download: its line
+        right after the chosen package, the attempt counted, nothing left on
+        disk."""
+        self.assertEqual(CYCLE_START + ["1600", line], events)
+        self.assertEqual([MANIFEST_PATH, ACTIVEX_PACKAGE], [r["path"] for r in ENV.requests()])
+        self.assertEqual(1, ENV.update_state()[1])
+        self.assertNothingInstalled()
+
+    def test_package_headers_dripping_end_at_their_bound(self):
+        events = self.run_cycle({ACTIVEX_PACKAGE: "headerdrip"}, program=SHORT_DOWNLOAD_PROGRAM,
+                                last_event=WAIT_ENDED)
+        self.assertWatchdogEndedTheDownload(events, WAIT_ENDED)
+        self.assertStoppedWithin(SHORT_WAIT_SECONDS + SHORT_GRACE_SECONDS)
+        self.assertNextCycleInstalls()
+
+    def test_package_body_stopped_half_way_ends_at_its_bound(self):
+        # Nothing arrives, so the body's bound is not checked between chunks;
+        # the receive time-out (30 s) is longer than the bound: the watchdog
+        # ends the cycle, removing the download folder with its open file.
+        events = self.run_cycle({ACTIVEX_PACKAGE: "stall"}, program=SHORT_DOWNLOAD_PROGRAM,
+                                last_event=WAIT_ENDED)
+        self.assertWatchdogEndedTheDownload(events, WAIT_ENDED)
+        self.assertStoppedWithin(SHORT_WAIT_SECONDS + SHORT_GRACE_SECONDS)
+        self.assertNextCycleInstalls()
+
+    def test_cycle_past_its_bound_is_ended_whatever_call_holds_it(self):
+        # Every network bound as shipped; the whole cycle's ends it first.
+        events = self.run_cycle({ACTIVEX_PACKAGE: "stall"}, program=SHORT_CYCLE_PROGRAM,
+                                last_event=CYCLE_ENDED)
+        self.assertWatchdogEndedTheDownload(events, CYCLE_ENDED)
+        self.assertStoppedWithin(SHORT_CYCLE_SECONDS)
+        self.assertNextCycleInstalls()
 
     def test_package_redirected_on_the_same_server_is_verified_and_installed(self):
         moved = ACTIVEX_PACKAGE + ".moved"
@@ -167,12 +255,12 @@ class NetworkFaultTest(unittest.TestCase):
 
     def assertBoundEndsTheCycle(self, events, error):
         """The download ends with 1209 and the bound's error number, nothing
-        is left on disk, and the service has stopped."""
+        is left on disk, and the service's process is gone."""
         self.assertPackageFailed(events, ("1209",), (error,))
         self.assertEqual([MANIFEST_PATH, ACTIVEX_PACKAGE], [r["path"] for r in ENV.requests()])
-        self.assertEqual("STOPPED", ENV.prefix.service_state(SERVICE))
+        self.assertTrue(ENV.wait_service_process_gone(), "the service's process is still there")
 
-    def assertNextCycleInstalls(self):
+    def assertNextCycleInstalls(self, attempts=2):
         """The next due cycle, with the server behaving, goes as any other."""
         ENV.set_faults({})
         ENV.set_update_state(last_check=0)
@@ -180,27 +268,28 @@ class NetworkFaultTest(unittest.TestCase):
         ENV.run_scheduled_start()
         self.assertEqual(CYCLE_START + ["1600", "1602", "1609"] + SERVICE_END, ENV.service_events())
         self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
-        self.assertEqual(2, ENV.update_state()[1])
+        self.assertEqual(attempts, ENV.update_state()[1])
 
     def test_package_past_the_byte_bound_is_refused(self):
-        # Without a length the body is counted as it comes; a length beyond
-        # the bound (a false one, or one a gigabyte over the file) is refused
-        # before anything is written.
-        for fault in ("endless", "falselength", "overannounce"):
+        # Without a length the body is counted as it comes, into a download
+        # folder; a length beyond the bound (a false one, or one a gigabyte
+        # over the file) is refused before anything is created.
+        for fault, streamed in (("endless", True), ("falselength", False),
+                                ("overannounce", False)):
             with self.subTest(fault=fault):
                 self.setUp()
-                events = self.run_cycle({ACTIVEX_PACKAGE: fault}, timeout=BYTE_BOUND_CYCLE_SECONDS)
+                with CreationWatch(ENV.temporary_folders()) as watch:
+                    events = self.run_cycle({ACTIVEX_PACKAGE: fault},
+                                            timeout=BYTE_BOUND_CYCLE_SECONDS)
+                    created = watch.created()
+                self.assertEqual(1 if streamed else 0, len(created), created)
                 self.assertBoundEndsTheCycle(events, ERROR_FILE_TOO_LARGE)
                 self.assertNextCycleInstalls()
 
     def test_dripped_package_ends_at_the_time_bound(self):
         # A byte every half second never trips a receive time-out; the test
         # build's five-second bound stands for the program's two hours.
-        ENV.use_program(SHORT_DOWNLOAD_PROGRAM)
-        try:
-            events = self.run_cycle({ACTIVEX_PACKAGE: "drip"})
-        finally:
-            ENV.use_program(SHIPPED_PROGRAM)
+        events = self.run_cycle({ACTIVEX_PACKAGE: "drip"}, program=SHORT_DOWNLOAD_PROGRAM)
         self.assertBoundEndsTheCycle(events, ERROR_TIMEOUT)
         self.assertNextCycleInstalls()
 

@@ -60,8 +60,7 @@ class ReleaseTest(unittest.TestCase):
     def run_due_cycle(self):
         """Starts the service as its task does, with the last check 25 hours ago."""
         ENV.set_update_state(last_check=now_filetime() - 25 * FILETIME_PER_HOUR)
-        if os.path.exists(ENV.prefix.host_path(environment.SERVICE_LOG)):
-            os.remove(ENV.prefix.host_path(environment.SERVICE_LOG))
+        ENV.forget_service_log()
         ENV.run_scheduled_start()
 
     def test_published_releases_install_and_a_refused_one_changes_nothing(self):

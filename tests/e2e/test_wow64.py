@@ -42,12 +42,26 @@ def tearDownModule():
         ENV.tear_down()
 
 
+# A settings file where a 64-bit program would find ksm.cfg, the system32
+# folder on disk, which the 32-bit service must never read or write.
+DECOY_SETTINGS = b"AutoUpdateDisable=1\r\nSilentAutoUpdateEnable=0\r\n"
+
+
 class Wow64Test(unittest.TestCase):
     def setUp(self):
         ENV.reset()
+        self.decoy = ENV.prefix.host_path(environment.SETTINGS)
+        os.makedirs(os.path.dirname(self.decoy), exist_ok=True)
+        with open(self.decoy, "wb") as out:
+            out.write(DECOY_SETTINGS)
 
     def tearDown(self):
         ENV.stop_server()
+        os.remove(self.decoy)
+
+    def assertDecoyUntouched(self):
+        with open(self.decoy, "rb") as decoy:
+            self.assertEqual(DECOY_SETTINGS, decoy.read())
 
     def assertOnlyIn32BitView(self, key):
         self.assertIsNone(ENV.prefix.reg_values(key), "%s in the 64-bit view" % key)
@@ -89,9 +103,9 @@ class Wow64Test(unittest.TestCase):
         self.assertIsNotNone(last)
         self.assertEqual(1, attempts)
         self.assertOnlyIn32BitView(STATE_KEY)
-        # The settings the service read lie in syswow64, none in system32.
-        self.assertTrue(os.path.exists(ENV.prefix.host_path(ENV.settings)))
-        self.assertFalse(os.path.exists(ENV.prefix.host_path(environment.SETTINGS)))
+        # The service read its settings in syswow64 (silent: 1615), not the
+        # decoy in system32 (disabled: 1613).
+        self.assertDecoyUntouched()
 
     def test_attempt_limit_writes_notify_mode_into_the_redirected_settings(self):
         ENV.start_server()
@@ -105,7 +119,7 @@ class Wow64Test(unittest.TestCase):
                          b"SilentAutoUpdateVerboseLogging=1\r\n"
                          b"SilentAutoUpdateServerDomain=" + ADDRESS.encode() + b"\r\n",
                          ENV.settings_bytes())
-        self.assertFalse(os.path.exists(ENV.prefix.host_path(environment.SETTINGS)))
+        self.assertDecoyUntouched()
 
 
 if __name__ == "__main__":

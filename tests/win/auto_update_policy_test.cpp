@@ -6,6 +6,7 @@
 
 #include "log/install_log.h"
 #include "support/log_capture.h"
+#include "support/platform_doubles.h"
 #include "support/test_files.h"
 
 TEST(SetAutoUpdateMode, CreatesTheFileWithBothKeysInBucketOrder) {
@@ -159,16 +160,21 @@ TEST(LoadAutoUpdatePolicy, EmptyServerDomainKeepsDefaultsSilently) {
   EXPECT_EQ((std::vector<std::wstring>{L"1614", L"1616"}), log.Messages());
 }
 
-TEST(CreateServiceContext, KeepsThePathAndSetsTheWow64Flag) {
+// The context keeps the platform it is given, so that a test build's
+// shortened bounds reach the cycle.
+TEST(CreateServiceContext, KeepsThePathAndThePlatformAndSetsTheWow64Flag) {
   ScopedSettingsFolder settings;
   LogCapture log(true);
+  ServiceBounds shortened = kServiceBounds;
+  shortened.cycleSeconds = 15;
+  PlatformAccess platform = PlatformWith(&PlatformAccess::bounds, shortened);
   std::unique_ptr<ServiceContext> context =
-      CreateServiceContext(L"C:\\x\\PlumixPlayerUpdateService.exe", kSystemPlatform);
+      CreateServiceContext(L"C:\\x\\PlumixPlayerUpdateService.exe", platform);
   EXPECT_EQ(L"C:\\x\\PlumixPlayerUpdateService.exe", context->modulePath);
   BOOL wow64 = FALSE;
   IsWow64Process(GetCurrentProcess(), &wow64);
   EXPECT_EQ(wow64 == TRUE, context->policy.RunningOnWow64);
-  EXPECT_EQ(&kSystemPlatform, &context->platform);
+  EXPECT_EQ(15u, context->platform.bounds.cycleSeconds);
   EXPECT_EQ(static_cast<int32_t>(wow64), IsWow64());
   EXPECT_EQ((std::vector<std::wstring>{L"1614", L"1616"}), log.Messages());
 }

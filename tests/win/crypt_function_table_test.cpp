@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/package_corpus.h"
+#include "support/platform_doubles.h"
 #include "support/test_files.h"
 #include "verify/issuer_certificate.h"
 #include "verify/package_verifier.h"
@@ -32,9 +33,8 @@ class LibraryLoads : public testing::Test {
   void SetUp() override {
     loads.clear();
     refuseLoads = false;
-    platform_.loadLibrary = RecordingLoader;
   }
-  PlatformAccess platform_ = kSystemPlatform;
+  PlatformAccess platform_ = PlatformWith(&PlatformAccess::loadLibrary, RecordingLoader);
 };
 
 bool VerifyPackage(PackageVerifier& verifier, const std::string& package) {

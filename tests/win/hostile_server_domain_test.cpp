@@ -52,7 +52,7 @@ Outcome RunWithDomain(const std::string& domain) {
   EXPECT_TRUE(LoadAutoUpdatePolicy(context.policy));
   std::optional<VersionRecord> activeX, plugin;
   std::optional<uint32_t> checkFrequency;
-  FetchVersionManifest(context.policy, activeX, plugin, checkFrequency);
+  FetchVersionManifest(context, activeX, plugin, checkFrequency);
   DownloadInstaller(PluginVariant::ActiveX, context);
   return Outcome{log.Messages(), server.NewRequests()};
 }

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <regex>
 #include <string>
-#include <thread>
 
 #include "common/unique_handle.h"
 #include "support/log_capture.h"
@@ -161,22 +160,50 @@ TEST(InstallLog, ConcurrentProcessesLoseNoLine) {
   }
 }
 
-// While another writer holds the lock byte, a line waits for it rather than
-// going in at the same time; it arrives once the lock is let go.
-TEST(InstallLog, AppendWaitsWhileAnotherWriterHoldsTheLockByte) {
-  LogCapture log(false);
-  UniqueFileHandle other(CreateFileW(log.LogPath().c_str(), GENERIC_READ | FILE_APPEND_DATA,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(other.valid());
-  OVERLAPPED lockByte = {};
-  lockByte.Offset = static_cast<DWORD>(kInstallLogLockOffset);
-  lockByte.OffsetHigh = static_cast<DWORD>(kInstallLogLockOffset >> 32);
-  ASSERT_TRUE(LockFileEx(other.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockByte));
-  std::thread writer([] { WriteInstallLog(LogLevel::Error, L"1234 5"); });
-  Sleep(500);
-  EXPECT_EQ(0u, FileSize(log.LogPath())) << "the line went in while the lock was held";
-  EXPECT_TRUE(UnlockFileEx(other.get(), 0, 1, 0, &lockByte));
-  writer.join();
-  EXPECT_EQ(std::vector<std::wstring>{L"1234 5"}, log.Messages());
+namespace {
+
+DWORD WINAPI WriteOneLine(void*) {
+  WriteInstallLog(LogLevel::Error, L"1234 5");
+  return 0;
+}
+
+// Writes one line on a thread of its own and reports whether the call came
+// back within the time: a caller the log holds up would not.
+bool LineReturnsWithin(DWORD milliseconds) {
+  UniqueKernelHandle writer(CreateThread(nullptr, 0, WriteOneLine, nullptr, 0, nullptr));
+  return writer.valid() && WaitForSingleObject(writer.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+// Another program that holds the lock byte, or has locked the whole file,
+// for longer than a line may wait: the line is lost, the caller goes on, and
+// the next line after the hold goes in.
+TEST(InstallLog, HeldLockCostsTheLineNotTheCaller) {
+  struct Case {
+    const char* what;
+    uint64_t offset;
+    uint64_t length;
+  } const cases[] = {
+      {"the lock byte", kInstallLogLockOffset, 1},
+      {"the whole file", 0, ~uint64_t{0}},
+  };
+  for (const Case& c : cases) {
+    LogCapture log(false);
+    UniqueFileHandle other(CreateFileW(log.LogPath().c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(other.valid());
+    OVERLAPPED range = {};
+    range.Offset = static_cast<DWORD>(c.offset);
+    range.OffsetHigh = static_cast<DWORD>(c.offset >> 32);
+    const DWORD low = static_cast<DWORD>(c.length), high = static_cast<DWORD>(c.length >> 32);
+    ASSERT_TRUE(LockFileEx(other.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, low, high, &range)) << c.what;
+    bool returned = LineReturnsWithin(10000);
+    EXPECT_TRUE(UnlockFileEx(other.get(), 0, low, high, &range)) << c.what;
+    ASSERT_TRUE(returned) << c.what << ": the line waited for the lock";
+    EXPECT_EQ(0u, FileSize(log.LogPath())) << c.what;
+    WriteInstallLog(LogLevel::Error, L"1235 8");
+    EXPECT_EQ(std::vector<std::wstring>{L"1235 8"}, log.Messages()) << c.what;
+  }
 }

@@ -319,7 +319,7 @@ TEST_F(InstallerDownload, BodyWithoutALengthIsTakenUpToTheByteBoundExactly) {
   };
   for (const Case& c : cases) {
     LogCapture log;
-    platform_.maxPackageBytes = c.bound;
+    platform_.bounds.maxPackageBytes = c.bound;
     EXPECT_EQ(c.messages.size() == 1, Download(PluginVariant::ActiveX)) << c.bound;
     EXPECT_EQ(c.messages, log.Messages()) << c.bound;
     EXPECT_EQ(c.messages.size() == 1, FileExists(InstallerIn(log))) << c.bound;
@@ -327,7 +327,7 @@ TEST_F(InstallerDownload, BodyWithoutALengthIsTakenUpToTheByteBoundExactly) {
 }
 
 TEST_F(InstallerDownload, EndlessBodyEndsAtTheByteBound) {
-  platform_.maxPackageBytes = 1 << 20;
+  platform_.bounds.maxPackageBytes = 1 << 20;
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
   server_.SetFault(kActiveXPath, "endless");
   EXPECT_FALSE(Download(PluginVariant::ActiveX));
@@ -336,20 +336,60 @@ TEST_F(InstallerDownload, EndlessBodyEndsAtTheByteBound) {
   ExpectOneActiveXRequest();
 }
 
+// However many characters the length is written in: leading zeros must not
+// take it past the early refusal into streaming up to the byte bound.
 TEST_F(InstallerDownload, LengthAnnouncedPastTheByteBoundIsRefusedBeforeAFolderIsNamed) {
-  guidsMade = 0;
-  platform_.createGuid = CountingGuidSource;
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
-  server_.SetFault(kActiveXPath, "falselength");
-  EXPECT_FALSE(Download(PluginVariant::ActiveX));
-  EXPECT_EQ((std::vector<std::wstring>{L"1600", L"1209 223"}), log_.Messages());
-  EXPECT_EQ(0, guidsMade);
-  EXPECT_FALSE(FileExists(InstallerIn(log_)));
+  platform_.createGuid = CountingGuidSource;
+  for (const char* fault : {"falselength", "paddedlength"}) {
+    LogCapture log;
+    guidsMade = 0;
+    server_.SetFault(kActiveXPath, fault);
+    EXPECT_FALSE(Download(PluginVariant::ActiveX)) << fault;
+    EXPECT_EQ((std::vector<std::wstring>{L"1600", L"1209 223"}), log.Messages()) << fault;
+    EXPECT_EQ(0, guidsMade) << fault;
+    EXPECT_FALSE(FileExists(InstallerIn(log))) << fault;
+  }
+}
+
+namespace {
+
+// The name of the file that ShortWriteTo writes only half of what it is given;
+// every other file gets everything.
+std::wstring shortWrittenFile;
+
+BOOL WINAPI ShortWriteTo(HANDLE file, LPCVOID data, DWORD length, LPDWORD written,
+                         LPOVERLAPPED overlapped) {
+  wchar_t path[MAX_PATH] = {};
+  std::wstring name(path, GetFinalPathNameByHandleW(file, path, MAX_PATH, 0));
+  bool shortened = name.size() >= shortWrittenFile.size() &&
+                   name.compare(name.size() - shortWrittenFile.size(), std::wstring::npos,
+                                shortWrittenFile) == 0;
+  return WriteFile(file, data, shortened ? length / 2 : length, written, overlapped);
+}
+
+}  // namespace
+
+// A write call that reports success but wrote fewer bytes than it was given
+// (a disk that fills up mid-write can answer so) fails the download.
+TEST_F(InstallerDownload, ShortWritesFailWithErrorWriteFault) {
+  struct Case {
+    const wchar_t* file;
+    const wchar_t* failure;
+  } const cases[] = {{L"\\pxi.tmp", L"1212 29"}, {L"\\PlumixPlayerInstaller.exe", L"1216 29"}};
+  server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
+  platform_.writeFile = ShortWriteTo;
+  for (const Case& c : cases) {
+    LogCapture log;
+    shortWrittenFile = c.file;
+    EXPECT_FALSE(Download(PluginVariant::ActiveX)) << c.failure;
+    EXPECT_EQ((std::vector<std::wstring>{L"1600", c.failure}), log.Messages());
+  }
 }
 
 TEST_F(InstallerDownload, DripFedBodyEndsAtTheTimeBound) {
   // A byte every half second never trips a receive time-out.
-  platform_.maxDownloadSeconds = 2;
+  platform_.bounds.downloadSeconds = 2;
   server_.Serve(kActiveXPath, ReadCorpusPackage("valid-nul-content"));
   server_.SetFault(kActiveXPath, "drip");
   EXPECT_FALSE(Download(PluginVariant::ActiveX));

@@ -11,6 +11,7 @@
 #include "common/unique_handle.h"
 #include "net/installer_download.h"
 #include "support/log_capture.h"
+#include "support/open_handles.h"
 #include "support/package_corpus.h"
 #include "support/standin_installer.h"
 #include "support/test_files.h"
@@ -103,4 +104,35 @@ TEST(LaunchInstaller, FileThatIsNoProgramLogs1218WithTheError) {
   ASSERT_EQ(1u, log.Messages().size());
   EXPECT_EQ(0u, log.Messages()[0].find(L"1218 "));
   EXPECT_NE(L"1218 0", log.Messages()[0]);
+}
+
+// The new process's two handles are closed on every way out, a started
+// installer's as well as a failed start's.
+TEST(LaunchInstaller, LeavesNoHandleOfItsOwnOpen) {
+  struct Case {
+    const char* what;
+    bool standin;
+    const char* otherContent;  // written as the installer file instead
+    bool launched;
+  } const cases[] = {
+      {"started", true, nullptr, true},
+      {"missing", false, nullptr, false},
+      {"no program", false, "not a program", false},
+  };
+  for (const Case& c : cases) {
+    LogCapture log(false);
+    std::wstring installer = InstallerIn(log.folder());
+    if (c.standin) {
+      ASSERT_TRUE(CopyStandin(installer)) << c.what;
+    }
+    if (c.otherContent != nullptr) {
+      ASSERT_TRUE(WriteFileBytes(installer, c.otherContent)) << c.what;
+    }
+    size_t before = OpenHandleCount();
+    EXPECT_EQ(c.launched, LaunchInstaller(kCommandLine)) << c.what;
+    EXPECT_EQ(before, OpenHandleCount()) << c.what;
+    if (c.launched) {
+      EXPECT_TRUE(WaitForStandinExit(WaitForStandinRecord(installer))) << c.what;
+    }
+  }
 }

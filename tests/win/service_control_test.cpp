@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "support/log_capture.h"
+#include "support/open_handles.h"
+#include "support/platform_doubles.h"
 
 namespace {
 
@@ -14,12 +16,6 @@ std::vector<SERVICE_STATUS> reports;
 BOOL WINAPI RecordReport(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status) {
   reports.push_back(*status);
   return TRUE;
-}
-
-PlatformAccess RecordingPlatform() {
-  PlatformAccess platform = kSystemPlatform;
-  platform.setServiceStatus = RecordReport;
-  return platform;
 }
 
 struct Expected {
@@ -45,7 +41,7 @@ class ServiceControlTest : public ::testing::Test {
  protected:
   void SetUp() override { reports.clear(); }
   LogCapture log{true};
-  PlatformAccess platform = RecordingPlatform();
+  PlatformAccess platform = PlatformWith(&PlatformAccess::setServiceStatus, RecordReport);
   ServiceStatusReporter reporter{platform};
 };
 
@@ -94,6 +90,14 @@ TEST_F(ServiceControlTest, WorkerWithoutContextLogsAndStops) {
   ExpectReports({{SERVICE_RUNNING, 0, 0, SERVICE_ACCEPT_STOP}, {SERVICE_STOPPED, 0, 0, SERVICE_ACCEPT_STOP}});
   ASSERT_EQ(1u, log.Messages().size());
   EXPECT_EQ(0u, log.Messages()[0].find(L"1241 "));
+}
+
+// Each run creates its stop event and closes it again: a service process
+// runs one cycle, but the event must not outlive the run that made it.
+TEST_F(ServiceControlTest, WorkerRunsLeaveNoHandleBehind) {
+  size_t before = OpenHandleCount();
+  for (int run = 0; run < 20; ++run) RunServiceWorker(reporter, nullptr);
+  EXPECT_EQ(before, OpenHandleCount());
 }
 
 TEST_F(ServiceControlTest, DispatcherFromAConsoleFailsWith1063) {

@@ -10,12 +10,14 @@
 #include "resource_texts.h"
 #include "scheduler_v1_client.h"
 #include "service/process_entry.h"
+#include "settings/auto_update_policy.h"
 #include "support/com_balance.h"
 #include "support/log_capture.h"
 #include "support/registry_keys.h"
 #include "support/task_program.h"
 #include "support/test_files.h"
 #include "task/update_task.h"
+#include "update/update_cycle.h"
 
 // The real Task Scheduler 1.0 of Wine, which this program reaches as a
 // Windows XP program (see xp_mode_main.cpp). The work items are .job files
@@ -230,6 +232,31 @@ TEST_F(SchedulerV1, CreateDefaultTaskSwitchRegistersTheProgramOnlyWhenItsPathFit
       EXPECT_EQ(program, item.application);
     } else {
       EXPECT_FALSE(FileExists(WorkItemFile(UpdateTaskName))) << c.length;
+    }
+  }
+}
+
+// The cycle's task refresh registers its program, and no task at all when the
+// program's own path was left empty (it did not fit in 260 units).
+TEST_F(SchedulerV1, CycleRefreshRegistersTheProgramOnlyWhenThereIsOne) {
+  struct Case {
+    const wchar_t* program;
+    bool registered;
+    std::vector<std::wstring> messages;
+  } const cases[] = {{kProgram, true, {}}, {L"", false, {L"1302 206"}}};
+  for (const Case& c : cases) {
+    RemoveTask();
+    LogCapture log(false);
+    ServiceContext context{c.program, AutoUpdatePolicy(), kSystemPlatform};
+    context.modulePathError = ERROR_FILENAME_EXCED_RANGE;
+    EXPECT_EQ(c.registered, RefreshUpdateTask(4, context));
+    EXPECT_EQ(c.messages, log.Messages());
+    WorkItem item;
+    if (c.registered) {
+      ASSERT_EQ(S_OK, ReadWorkItem(UpdateTaskName, item));
+      EXPECT_EQ(kProgram, item.application);
+    } else {
+      EXPECT_FALSE(FileExists(WorkItemFile(UpdateTaskName)));
     }
   }
 }

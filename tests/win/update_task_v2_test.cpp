@@ -213,7 +213,7 @@ TEST(UpdateTaskV2, ExistingTaskWithoutTriggersIsLeftAlone) {
   EXPECT_EQ(0, scheduler.liveObjects());
   std::vector<std::wstring> messages = log.Messages();
   ASSERT_EQ(1u, messages.size());
-  EXPECT_TRUE(std::regex_match(messages[0], std::wregex(L"1266 -?\\d+"))) << messages[0];
+  EXPECT_TRUE(MatchesEvent(messages[0], 1266)) << messages[0];
 }
 
 // One failing step: its event with the thread's error number (not the
@@ -283,7 +283,7 @@ TEST(UpdateTaskV2, RegistrationInAnotherApartmentFailsWithoutLeavingCom) {
   EXPECT_TRUE(scheduler.calls().empty());
   std::vector<std::wstring> messages = log.Messages();
   ASSERT_EQ(1u, messages.size());
-  EXPECT_TRUE(std::regex_match(messages[0], std::wregex(L"1258 -?\\d+"))) << messages[0];
+  EXPECT_TRUE(MatchesEvent(messages[0], 1258)) << messages[0];
 }
 
 TEST(DeleteUpdateTaskV2, TrueOnlyWhenTheSchedulerAnswersPlainSuccess) {
@@ -337,5 +337,5 @@ TEST(DeleteUpdateTaskV2, DeletionInAnotherApartmentFailsWithoutLeavingCom) {
   EXPECT_TRUE(scheduler.calls().empty());
   std::vector<std::wstring> messages = log.Messages();
   ASSERT_EQ(1u, messages.size());
-  EXPECT_TRUE(std::regex_match(messages[0], std::wregex(L"1295 -?\\d+"))) << messages[0];
+  EXPECT_TRUE(MatchesEvent(messages[0], 1295)) << messages[0];
 }

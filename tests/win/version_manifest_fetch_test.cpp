@@ -39,12 +39,12 @@ class FetchVersionManifestTest : public testing::Test {
   // the settings file. The install log is captured from here on.
   void UseHost(const wchar_t* host, bool verbose = true) {
     settings_.Write("SilentAutoUpdateServerDomain=" + Narrow(host) + "\r\n");
-    ASSERT_TRUE(LoadAutoUpdatePolicy(policy_));
-    ASSERT_EQ(host, policy_.ManifestHost);
+    ASSERT_TRUE(LoadAutoUpdatePolicy(context_.policy));
+    ASSERT_EQ(host, context_.policy.ManifestHost);
     log_.emplace(verbose);
   }
 
-  bool Fetch() { return FetchVersionManifest(policy_, activeX_, plugin_, checkFrequency_); }
+  bool Fetch() { return FetchVersionManifest(context_, activeX_, plugin_, checkFrequency_); }
   bool NothingDelivered() const { return !activeX_ && !plugin_ && !checkFrequency_; }
   std::vector<std::wstring> Messages() const { return log_->Messages(); }
   std::string ExpectedRequest() const {
@@ -53,7 +53,8 @@ class FetchVersionManifestTest : public testing::Test {
   }
 
   ScopedSettingsFolder settings_;
-  AutoUpdatePolicy policy_;
+  PlatformAccess platform_ = kSystemPlatform;
+  ServiceContext context_{L"", AutoUpdatePolicy(), platform_};
   LocalUpdateServer server_{kManifestServer};
   std::optional<LogCapture> log_;
   std::optional<VersionRecord> activeX_;
@@ -231,8 +232,8 @@ TEST_F(FetchVersionManifestTest, FailuresWriteNothingWithoutVerboseLogging) {
 namespace {
 
 struct FetchOnThread {
-  explicit FetchOnThread(const AutoUpdatePolicy& policy) : policy(policy) {}
-  const AutoUpdatePolicy& policy;
+  explicit FetchOnThread(const ServiceContext& context) : context(context) {}
+  const ServiceContext& context;
   bool returned = false;
   bool fetched = false;
   std::optional<VersionRecord> activeX;
@@ -243,7 +244,7 @@ struct FetchOnThread {
 DWORD WINAPI FetchThread(void* context) {
   auto* fetch = static_cast<FetchOnThread*>(context);
   fetch->fetched =
-      FetchVersionManifest(fetch->policy, fetch->activeX, fetch->plugin, fetch->checkFrequency);
+      FetchVersionManifest(fetch->context, fetch->activeX, fetch->plugin, fetch->checkFrequency);
   fetch->returned = true;
   return 0;
 }
@@ -260,7 +261,7 @@ TEST_F(FetchVersionManifestTest, DeeplyNestedBodyIsMalformedNotAStackOverflow) {
   for (int i = 0; i < 1000000; ++i) body += "<a>";
   server_.Serve(kManifestPath, body);
   UseHost(kManifestServer.address);
-  FetchOnThread fetch(policy_);
+  FetchOnThread fetch(context_);
   UniqueKernelHandle thread(CreateThread(nullptr, 1 << 20, FetchThread, &fetch,
                                          STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
   ASSERT_TRUE(thread.valid());

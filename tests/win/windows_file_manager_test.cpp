@@ -11,6 +11,7 @@
 #include "common/wide_text.h"
 #include "files/windows_file_manager.h"
 #include "support/isolated_file_manager.h"
+#include "support/platform_doubles.h"
 #include "support/test_files.h"
 
 namespace {
@@ -59,21 +60,6 @@ uint64_t fixedNow = 0;
 void WINAPI FixedClock(LPSYSTEMTIME time) {
   FILETIME file = {static_cast<DWORD>(fixedNow), static_cast<DWORD>(fixedNow >> 32)};
   FileTimeToSystemTime(&file, time);
-}
-
-int folderQueries = 0;
-int lastFolderConstant = -1;
-HRESULT WINAPI CountingFolderQuery(HWND window, int folder, HANDLE token, DWORD flags, LPWSTR path) {
-  ++folderQueries;
-  lastFolderConstant = folder;
-  return SHGetFolderPathW(window, folder, token, flags, path);
-}
-HRESULT WINAPI FailingFolderQuery(HWND, int, HANDLE, DWORD, LPWSTR) { return E_FAIL; }
-
-PlatformAccess WithFolderQuery(HRESULT(WINAPI* query)(HWND, int, HANDLE, DWORD, LPWSTR)) {
-  PlatformAccess platform = kSystemPlatform;
-  platform.getFolderPath = query;
-  return platform;
 }
 
 struct Location {
@@ -133,9 +119,7 @@ TEST(DeleteFilesByAge, DeletesOnlyFilesStrictlyBetweenTheBounds) {
       {"exactly the maximum", 60, 3600, -3600 * kSecond, false},
   };
   fixedNow = FileTimeNow() / kSecond * kSecond;
-  PlatformAccess platform = kSystemPlatform;
-  platform.getSystemTime = FixedClock;
-  IsolatedFileManager isolated(platform);
+  IsolatedFileManager isolated(PlatformWith(&PlatformAccess::getSystemTime, FixedClock));
   VUZI::WindowsFileManager& files = isolated.files();
   for (const Case& c : cases) {
     TempFolder root;
@@ -228,7 +212,7 @@ TEST(LocationFolders, EachAnswersItsSecondCallFromItsOwnCache) {
   wchar_t appData[MAX_PATH] = {};
   SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData);
   folderQueries = 0;
-  IsolatedFileManager isolated(WithFolderQuery(CountingFolderQuery));
+  IsolatedFileManager isolated(PlatformWith(&PlatformAccess::getFolderPath, CountingFolderQuery));
   VUZI::FileManager& files = isolated.files();
   int queries = 0;
   for (const Location& location : kLocations) {
@@ -243,7 +227,7 @@ TEST(LocationFolders, EachAnswersItsSecondCallFromItsOwnCache) {
 }
 
 TEST(LocationFolders, FailedFolderQueryGivesTheBareText) {
-  IsolatedFileManager isolated(WithFolderQuery(FailingFolderQuery));
+  IsolatedFileManager isolated(PlatformWith(&PlatformAccess::getFolderPath, FailingFolderQuery));
   VUZI::FileManager& files = isolated.files();
   for (const Location& location : kLocations) EXPECT_EQ(Utf8(location.text), (files.*location.get)());
 }

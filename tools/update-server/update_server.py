@@ -49,12 +49,17 @@ SLOW_SECONDS = 8.0
 ENDLESS_MAX_BYTES = 4 << 30
 ENDLESS_MAX_SECONDS = 600
 # The "falselength" fault announces this length: beyond any real package, and
-# beyond 32 bits.
+# beyond 32 bits. "paddedlength" writes it with leading zeros to this many
+# characters, longer than a small buffer for a number would hold.
 FALSE_LENGTH = 1 << 33
+PADDED_LENGTH_CHARACTERS = 40
 # The "drip" fault sends one byte this often, until the file is sent, the
 # client hangs up or DRIP_MAX_SECONDS pass.
 DRIP_INTERVAL_SECONDS = 0.5
 DRIP_MAX_SECONDS = 300
+# The key of the rules file that names what the HTTPS side does before any
+# path is known: "stall" takes the client's hello and never answers it.
+HANDSHAKE_RULE = "tls-handshake"
 
 NOT_FOUND_PAGE = (
     "<!DOCTYPE html>\n"
@@ -75,11 +80,12 @@ def fault_close(handler, path, file_path):
     handler.close_connection = True
 
 
-def start_answer(handler, path, file_path, extra_length=0, announced=True):
+def start_answer(handler, path, file_path, extra_length=0, announced=True, length_width=0):
     """Sends the headers of a 200 answer that announces the file's length
-    plus extra_length, or, not announced, no length (the body then ends when
-    the connection does), and returns the file's bytes; None (after a 404)
-    when the file is missing."""
+    plus extra_length (with leading zeros to length_width characters), or,
+    not announced, no length (the body then ends when the connection does),
+    and returns the file's bytes; None (after a 404) when the file is
+    missing."""
     if file_path is None:
         handler.send_not_found(path)
         return None
@@ -88,7 +94,7 @@ def start_answer(handler, path, file_path, extra_length=0, announced=True):
     handler.send_response(200)
     handler.send_header("Content-Type", content_type_of(file_path))
     if announced:
-        handler.send_header("Content-Length", str(len(body) + extra_length))
+        handler.send_header("Content-Length", str(len(body) + extra_length).zfill(length_width))
     else:
         handler.send_header("Connection", "close")
         handler.close_connection = True
@@ -131,19 +137,25 @@ def fault_reset(handler, path, file_path):
     handler.close_connection = True
 
 
-def hold_open(handler):
-    """Keeps the connection open and silent until the client closes it or
-    HOLD_OPEN_SECONDS pass."""
-    deadline = time.monotonic() + HOLD_OPEN_SECONDS
-    handler.connection.settimeout(1.0)
+def hold_connection(connection, seconds):
+    """Keeps a connection open and silent, reading and dropping what the
+    client sends, until the client closes it or seconds pass."""
+    deadline = time.monotonic() + seconds
+    connection.settimeout(1.0)
     while time.monotonic() < deadline:
         try:
-            if not handler.connection.recv(1):
+            if not connection.recv(4096):
                 break
         except socket.timeout:
             continue
         except (OSError, ssl.SSLError):
             break
+
+
+def hold_open(handler):
+    """Keeps the connection open and silent until the client closes it or
+    HOLD_OPEN_SECONDS pass."""
+    hold_connection(handler.connection, HOLD_OPEN_SECONDS)
     handler.close_connection = True
 
 
@@ -213,13 +225,19 @@ def fault_endless(handler, path, file_path):
     send_filler(handler)
 
 
-def fault_falselength(handler, path, file_path):
-    """Announces FALSE_LENGTH bytes and sends the file followed by filler."""
-    body = start_answer(handler, path, file_path, FALSE_LENGTH)
+def fault_falselength(handler, path, file_path, length_width=0):
+    """Announces FALSE_LENGTH bytes more than the file and sends the file
+    followed by filler."""
+    body = start_answer(handler, path, file_path, FALSE_LENGTH, length_width=length_width)
     if body is None:
         return
     handler.wfile.write(body)
     send_filler(handler)
+
+
+def fault_paddedlength(handler, path, file_path):
+    """As falselength, the length written in PADDED_LENGTH_CHARACTERS."""
+    fault_falselength(handler, path, file_path, PADDED_LENGTH_CHARACTERS)
 
 
 def fault_drip(handler, path, file_path):
@@ -236,6 +254,24 @@ def fault_drip(handler, path, file_path):
             handler.wfile.write(body[offset:offset + 1])
             handler.wfile.flush()
             time.sleep(DRIP_INTERVAL_SECONDS)
+    except (OSError, ssl.SSLError):
+        pass
+    handler.close_connection = True
+
+
+def fault_headerdrip(handler, path, file_path):
+    """Sends a status line and then one byte of an endless header every
+    DRIP_INTERVAL_SECONDS: the headers never end, yet the connection is never
+    silent long enough for a receive time-out (DRIP_MAX_SECONDS at most)."""
+    del path, file_path
+    deadline = time.monotonic() + DRIP_MAX_SECONDS
+    try:
+        handler.wfile.write(b"HTTP/1.1 200 OK\r\nX-Drip: ")
+        handler.wfile.flush()
+        while time.monotonic() < deadline:
+            time.sleep(DRIP_INTERVAL_SECONDS)
+            handler.wfile.write(b"a")
+            handler.wfile.flush()
     except (OSError, ssl.SSLError):
         pass
     handler.close_connection = True
@@ -264,7 +300,9 @@ FAULT_MODES = {
     "unannounced": fault_unannounced,
     "endless": fault_endless,
     "falselength": fault_falselength,
+    "paddedlength": fault_paddedlength,
     "drip": fault_drip,
+    "headerdrip": fault_headerdrip,
 }
 # Modes that take an argument, written "mode:argument" in the rules file.
 FAULT_MODES_WITH_ARGUMENT = {
@@ -287,7 +325,8 @@ def fault_for(rule):
 
 def load_fault_rules(rules_file):
     """The rules file maps URL paths to fault rules (a mode name, or
-    "redirect:LOCATION"); a missing or broken file means no faults."""
+    "redirect:LOCATION"), and HANDSHAKE_RULE to "stall" or nothing; a missing
+    or broken file means no faults."""
     if not rules_file:
         return {}
     try:
@@ -410,6 +449,10 @@ class UpdateServer(http.server.ThreadingHTTPServer):
         # that refuses our certificate troubles nobody else.
         request.settimeout(CONNECTION_TIMEOUT_SECONDS)
         if self.tls_context is not None:
+            if load_fault_rules(self.fault_rules).get(HANDSHAKE_RULE) == "stall":
+                hold_connection(request, DRIP_MAX_SECONDS)
+                request.close()
+                return
             try:
                 request = self.tls_context.wrap_socket(request, server_side=True)
             except (ssl.SSLError, OSError) as error:

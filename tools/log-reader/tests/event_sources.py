@@ -27,7 +27,7 @@ NOT_EVENTS = {
     ("task/update_task_v1.cpp", 2000): "the trigger's first year",
     ("task/task_schedule.cpp", 2000): "the start boundary's year",
     ("service/service_control.cpp", 3000): "the wait hint of the start-pending report, in milliseconds",
-    ("net/installer_download.cpp", 1000): "milliseconds per second, for the download's time bound",
+    ("net/download_limits.h", 1000): "milliseconds per second, for the bounds of the waits",
 }
 
 LEVELS = {"Info": "info", "Warning": "warning", "Error": "error"}
