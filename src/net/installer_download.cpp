@@ -115,14 +115,23 @@ uint32_t AnnouncedLength(HINTERNET request) {
   return ToUnsigned32(text);
 }
 
-// One WriteFile call that must write every byte; a short write fails with
-// ERROR_WRITE_FAULT, as a failed call fails with its own error.
+// Writes every byte. A short write is followed by one for the rest, so that a
+// disk that fills fails with its own error (ERROR_DISK_FULL) however the
+// platform splits the writes; a call that writes nothing without failing ends
+// with ERROR_WRITE_FAULT.
 bool WriteWhole(HANDLE file, const void* data, DWORD length) {
-  DWORD written = 0;
-  if (!WriteFile(file, data, length, &written, nullptr)) return false;
-  if (written == length) return true;
-  SetLastError(ERROR_WRITE_FAULT);
-  return false;
+  const uint8_t* rest = static_cast<const uint8_t*>(data);
+  while (length > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, rest, length, &written, nullptr)) return false;
+    if (written == 0 || written > length) {
+      SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+    rest += written;
+    length -= written;
+  }
+  return true;
 }
 
 // Writes the response body to the file chunk by chunk, each chunk as large as
@@ -180,7 +189,18 @@ bool FetchPackage(const ServiceContext& context, const wchar_t* path,
   return true;
 }
 
-// Writes the installer file in the current directory in one call.
+// Removes what a failed write left of the installer file, so that no part of
+// an installer waits in the current directory to be started. The removal
+// comes before the failure is logged: on a full disk it frees the room that
+// the log line needs.
+void RemovePartialInstaller(UniqueFileHandle& file) {
+  DWORD writeError = GetLastError();
+  file.reset();
+  DeleteFileW(kInstallerFileName);
+  SetLastError(writeError);
+}
+
+// Writes the installer file in the current directory.
 bool WriteInstallerFile(const uint8_t* content, uint32_t length) {
   UniqueFileHandle file(CreateFileW(kInstallerFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -189,6 +209,7 @@ bool WriteInstallerFile(const uint8_t* content, uint32_t length) {
     return false;
   }
   if (!WriteWhole(file.get(), content, length)) {
+    RemovePartialInstaller(file);
     LogEventLastError(LogLevel::Error, 1216);
     return false;
   }

@@ -16,7 +16,7 @@ extern const wchar_t kInstallerFileName[];
 // platform's maxPackageBytes (announced or received), or a transfer that
 // lasts longer than its maxDownloadSeconds, ends with event 1209 and
 // ERROR_FILE_TOO_LARGE or ERROR_TIMEOUT; the download folder is gone on
-// every way out.
+// every way out, and an installer file whose write failed (1216) is removed.
 bool DownloadInstaller(PluginVariant variant, const ServiceContext& context);
 
 // Reads a whole file into one buffer the caller owns. False for a missing or

@@ -47,6 +47,11 @@ bool ReplaceFileWith(const ByteString& tempPath, const ByteString& path) {
 }
 
 bool RemoveFileUtf8(const ByteString& path) {
+  // The store removes its temporary file after a failed save: the thread's
+  // last error keeps the cause of that failure for the caller to report.
+  DWORD cause = GetLastError();
   std::wstring widePath;
-  return Utf8ToWide(path.c_str(), widePath) && DeleteFileW(widePath.c_str()) != 0;
+  bool removed = Utf8ToWide(path.c_str(), widePath) && DeleteFileW(widePath.c_str()) != 0;
+  SetLastError(cause);
+  return removed;
 }
