@@ -9,6 +9,19 @@
 #include "common/wide_text.h"
 #include "settings/settings_file_io.h"
 
+namespace {
+
+// Deletes a file after a failure without hiding that failure's cause: the
+// thread's last error stays as it was, for the caller to report.
+bool DeleteKeepingLastError(const wchar_t* path) {
+  DWORD cause = GetLastError();
+  bool deleted = DeleteFileW(path) != 0;
+  SetLastError(cause);
+  return deleted;
+}
+
+}  // namespace
+
 FILE* OpenFileUtf8(const ByteString& path, const char* mode) {
   std::wstring widePath;
   std::wstring wideMode;
@@ -28,7 +41,7 @@ FILE* CreateTempFileBeside(const ByteString& path, ByteString& tempPath) {
   ByteString utf8Name;
   FILE* file = WideToUtf8(name, utf8Name) ? _wfopen(name, L"wb") : nullptr;
   if (file == nullptr) {
-    DeleteFileW(name);
+    DeleteKeepingLastError(name);
     return nullptr;
   }
   tempPath = utf8Name;
@@ -47,11 +60,6 @@ bool ReplaceFileWith(const ByteString& tempPath, const ByteString& path) {
 }
 
 bool RemoveFileUtf8(const ByteString& path) {
-  // The store removes its temporary file after a failed save: the thread's
-  // last error keeps the cause of that failure for the caller to report.
-  DWORD cause = GetLastError();
   std::wstring widePath;
-  bool removed = Utf8ToWide(path.c_str(), widePath) && DeleteFileW(widePath.c_str()) != 0;
-  SetLastError(cause);
-  return removed;
+  return Utf8ToWide(path.c_str(), widePath) && DeleteKeepingLastError(widePath.c_str());
 }

@@ -276,9 +276,10 @@ class Environment:
             element("ActiveX", activex), element("Plugin", plugin), check_frequency)
         self.serve(MANIFEST_PATH, xml.encode())
 
-    def serve_installer_package(self, variant, version):
+    def serve_installer_package(self, variant, version, signer="signer"):
         """A signed package of the stand-in installer that registers version
-        for variant when it is started with -install."""
+        for variant when it is started with -install; signed with the
+        certificate and key signer.pem and signer.key of the work folder."""
         tools = os.path.join(SOURCE, "tools")
         branded = os.path.join(self.work, "installer-%s.exe" % variant)
         package = os.path.join(self.work, "package-%s.z" % variant)
@@ -286,8 +287,8 @@ class Environment:
                         os.path.join(BUILD, "tools", "standin-installer.exe"), variant, version,
                         branded], check=True, capture_output=True)
         subprocess.run([os.path.join(tools, "sign-package", "sign-package"), "--content", branded,
-                        "--signer-cert", os.path.join(self.work, "signer.pem"),
-                        "--signer-key", os.path.join(self.work, "signer.key"), "--out", package],
+                        "--signer-cert", os.path.join(self.work, signer + ".pem"),
+                        "--signer-key", os.path.join(self.work, signer + ".key"), "--out", package],
                        check=True, capture_output=True)
         with open(package, "rb") as signed:
             self.serve(PACKAGE_PATHS[(variant, self.wow64)], signed.read())
@@ -331,6 +332,12 @@ class Environment:
             if os.path.isdir(folder) and not os.path.islink(folder):
                 entries.update(os.path.join(folder, name) for name in os.listdir(folder))
         return entries
+
+    def temporary_folder(self):
+        """The host path of the temporary-files folder that Wine gives its
+        programs, the service included (%TEMP%)."""
+        result = self.prefix.run(["cmd", "/c", "echo", "%TEMP%"])
+        return self.prefix.host_path(result.stdout.strip())
 
     def installer_exists(self):
         return os.path.exists(self.prefix.host_path(INSTALLER))
@@ -400,7 +407,8 @@ class Environment:
     def run_scheduled_start(self, last_event="1620", timeout=120):
         """Starts the program without arguments the way the scheduled task
         does, then waits until the service has stopped and its process has
-        written its last line. Wine's service manager sometimes refuses the
+        written its last line (last_event None: a service that cannot write
+        its log). Wine's service manager sometimes refuses the
         start with 1055 (database locked) right after an earlier service run;
         the program logs that as it should (1223 1055), and the start is
         tried again, at most three times."""
@@ -414,7 +422,7 @@ class Environment:
                 break
         assert self.prefix.wait_service_state(SERVICE, "STOPPED", timeout)
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline and last_event not in install_log.event_codes(
-                self.prefix.host_path(SERVICE_LOG)):
+        while last_event is not None and time.monotonic() < deadline and last_event not in \
+                install_log.event_codes(self.prefix.host_path(SERVICE_LOG)):
             time.sleep(0.2)
         return result

@@ -62,20 +62,24 @@ def full_disk(folder):
         shutil.copytree(folder, copy, symlinks=True, dirs_exist_ok=True)
         used = sum(os.path.getsize(os.path.join(path, name))
                    for path, _, names in os.walk(copy) for name in names)
-        with small_disk(folder, used + 64 * 1024):
+        size = used + 64 * 1024
+        with small_disk(folder, size):
             shutil.copytree(copy, folder, symlinks=True, dirs_exist_ok=True)
-            _fill(os.path.join(folder, ".filler"))
+            _fill(os.path.join(folder, ".filler"), size)
             yield
 
 
-def _fill(path):
+def _fill(path, size):
+    """Writes zeros to path until the file system refuses more; at most size
+    bytes."""
     chunk = b"\0" * 4096
     with open(path, "wb", buffering=0) as filler:
         try:
-            while filler.write(chunk):
-                pass
+            for _ in range(size // len(chunk) + 1):
+                filler.write(chunk)
         except OSError:
-            pass
+            return
+    raise AssertionError("%s did not fill after %d bytes" % (path, size))
 
 
 @contextlib.contextmanager
@@ -83,6 +87,7 @@ def small_overlay(folder, free, work_dir):
     """folder as it is, but every change to it goes to a file system with
     free bytes of room: new files, and files written to, fill it. For a folder
     too large to copy, such as C:\\windows."""
+    os.makedirs(work_dir, exist_ok=True)
     with small_disk(work_dir, free):
         upper = os.path.join(work_dir, "upper")
         work = os.path.join(work_dir, "work")
