@@ -71,7 +71,9 @@ TEST(ClockNoteTest, NamesTheLatestCheckDatedAfterTheClock) {
     EXPECT_NE(std::string::npos, note.find(c.count)) << c.name << ": " << note;
     bool namesCheck = note.find("checked for updates") != std::string::npos;
     EXPECT_EQ(c.check != nullptr, namesCheck) << c.name << ": " << note;
-    if (c.check != nullptr) EXPECT_NE(std::string::npos, note.find(c.check)) << c.name << ": " << note;
+    if (c.check != nullptr) {
+      EXPECT_NE(std::string::npos, note.find(c.check)) << c.name << ": " << note;
+    }
     EXPECT_NE(std::string::npos, note.find("-createDefaultTask (it stores 0)")) << c.name;
   }
 }
