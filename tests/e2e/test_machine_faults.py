@@ -7,6 +7,7 @@ run inside. Each case checks the exact events, what is left on disk, and the
 next cycle once the fault is gone."""
 
 import datetime
+import ntpath
 import os
 import re
 import subprocess
@@ -14,8 +15,8 @@ import unittest
 
 import environment
 import private_mounts
-from environment import (ADDRESS, CONSOLE_DIR, FILETIME_PER_HOUR, INSTALLER, POLICY_SILENT,
-                         PROGRAM, SERVICE_END, SERVICE_LOG, SILENT_VERBOSE, now_filetime)
+from environment import (CONSOLE_DIR, FILETIME_PER_HOUR, POLICY_SILENT, PROGRAM, SERVICE_END,
+                         SERVICE_LOG, SILENT_VERBOSE, now_filetime)
 
 ENV = None
 
@@ -78,15 +79,16 @@ class MachineFaultTest(unittest.TestCase):
     def tearDown(self):
         ENV.stop_server()
 
-    def serve_update(self, installed="10.1.0.5", announced="10.2.0.1", signer="signer"):
-        """A silently updating machine with an older ActiveX variant and a
-        server that offers the newer one."""
+    def serve_update(self, installed="10.1.0.5", signer="signer"):
+        """A silently updating machine with the ActiveX variant installed
+        (older than announced by default) and a server that offers 10.2.0.1,
+        signed by signer."""
         ENV.write_settings(SILENT_VERBOSE)
         ENV.set_installed("ActiveX", installed)
         if ENV.server is None:
             ENV.start_server()
-        ENV.serve_manifest(announced, announced, 4)
-        ENV.serve_installer_package("ActiveX", announced, signer)
+        ENV.serve_manifest("10.2.0.1", "10.2.0.1", 4)
+        ENV.serve_installer_package("ActiveX", "10.2.0.1", signer)
 
     def next_due_cycle(self):
         """The next due check, as it comes a day later: the events of a cycle
@@ -219,7 +221,7 @@ class MachineFaultTest(unittest.TestCase):
     # -- the install log --------------------------------------------------
 
     def test_cycle_does_its_work_when_the_log_cannot_be_written(self):
-        folder = ENV.prefix.host_path(ntpath_dirname(SERVICE_LOG))
+        folder = ENV.prefix.host_path(ntpath.dirname(SERVICE_LOG))
         for fault in ("full", "read-only"):
             with self.subTest(fault=fault):
                 ENV.reset()
@@ -322,10 +324,6 @@ class MachineFaultTest(unittest.TestCase):
         ENV.serve_installer_package("ActiveX", "10.2.0.1")
         self.assertEqual(CYCLE_START + INSTALLED, self.next_due_cycle())
         self.assertInstalled()
-
-
-def ntpath_dirname(path):
-    return path.rsplit("\\", 1)[0]
 
 
 def make_signer(name, starts_in):
