@@ -276,10 +276,9 @@ class Environment:
             element("ActiveX", activex), element("Plugin", plugin), check_frequency)
         self.serve(MANIFEST_PATH, xml.encode())
 
-    def serve_installer_package(self, variant, version, signer="signer"):
+    def serve_installer_package(self, variant, version):
         """A signed package of the stand-in installer that registers version
-        for variant when it is started with -install; signed with the
-        certificate and key signer.pem and signer.key of the work folder."""
+        for variant when it is started with -install."""
         tools = os.path.join(SOURCE, "tools")
         branded = os.path.join(self.work, "installer-%s.exe" % variant)
         package = os.path.join(self.work, "package-%s.z" % variant)
@@ -287,8 +286,8 @@ class Environment:
                         os.path.join(BUILD, "tools", "standin-installer.exe"), variant, version,
                         branded], check=True, capture_output=True)
         subprocess.run([os.path.join(tools, "sign-package", "sign-package"), "--content", branded,
-                        "--signer-cert", os.path.join(self.work, signer + ".pem"),
-                        "--signer-key", os.path.join(self.work, signer + ".key"), "--out", package],
+                        "--signer-cert", os.path.join(self.work, "signer.pem"),
+                        "--signer-key", os.path.join(self.work, "signer.key"), "--out", package],
                        check=True, capture_output=True)
         with open(package, "rb") as signed:
             self.serve(PACKAGE_PATHS[(variant, self.wow64)], signed.read())
