@@ -124,7 +124,7 @@ bool WriteWhole(HANDLE file, const void* data, DWORD length) {
   while (length > 0) {
     DWORD written = 0;
     if (!WriteFile(file, rest, length, &written, nullptr)) return false;
-    if (written == 0 || written > length) {
+    if (written == 0) {
       SetLastError(ERROR_WRITE_FAULT);
       return false;
     }
