@@ -29,7 +29,8 @@ struct PlatformAccess {
 
 extern const PlatformAccess kSystemPlatform;
 
-// One call of the platform's writeFile that must write every byte; a short
-// write fails with ERROR_WRITE_FAULT, as a failed call fails with its own
-// error.
+// Writes every byte through the platform's writeFile. A short write is
+// followed by one for the rest, so that a disk that fills fails with its own
+// error (ERROR_DISK_FULL) however the platform splits the writes; a call that
+// writes nothing without failing ends with ERROR_WRITE_FAULT.
 bool WriteWhole(const PlatformAccess& platform, HANDLE file, const void* data, DWORD length);

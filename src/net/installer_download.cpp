@@ -178,7 +178,18 @@ bool FetchPackage(const ServiceContext& context, const wchar_t* path,
   return true;
 }
 
-// Writes the installer file in the current directory in one call.
+// Removes what a failed write left of the installer file, so that no part of
+// an installer waits in the current directory to be started. The removal
+// comes before the failure is logged: on a full disk it frees the room that
+// the log line needs.
+void RemovePartialInstaller(UniqueFileHandle& file) {
+  DWORD writeError = GetLastError();
+  file.reset();
+  DeleteFileW(kInstallerFileName);
+  SetLastError(writeError);
+}
+
+// Writes the installer file in the current directory.
 bool WriteInstallerFile(const uint8_t* content, uint32_t length, const PlatformAccess& platform) {
   UniqueFileHandle file(CreateFileW(kInstallerFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -187,6 +198,7 @@ bool WriteInstallerFile(const uint8_t* content, uint32_t length, const PlatformA
     return false;
   }
   if (!WriteWhole(platform, file.get(), content, length)) {
+    RemovePartialInstaller(file);
     LogEventLastError(LogLevel::Error, 1216);
     return false;
   }

@@ -19,6 +19,7 @@ extern const wchar_t kInstallerFileName[];
 // every way out. The context's watchdog, when there is one, ends the cycle
 // if the response headers take longer than bounds.packageHeadersSeconds or
 // the body longer than bounds.downloadSeconds and the call does not return.
+// An installer file whose write failed (1216) is removed.
 bool DownloadInstaller(PluginVariant variant, const ServiceContext& context);
 
 // Reads a whole file into one buffer the caller owns. False for a missing or

@@ -80,7 +80,9 @@ bool SetAutoUpdateMode(AutoUpdateMode mode) {
     std::unique_ptr<SettingsFile> settings = LoadSettingsFile();
     settings->Set(kSilentAutoUpdateEnable, silent);
     settings->Set(kAutoUpdateDisable, disable);
-    return settings->Save();
+    if (settings->Save()) return true;
+    LogEventLastError(LogLevel::Error, 1310);
+    return false;
   } catch (const std::bad_alloc&) {
     LogEvent(LogLevel::Warning, 1418);
     return false;

@@ -26,8 +26,10 @@ struct AutoUpdatePolicy {
 enum class AutoUpdateMode : int32_t { Silent = 0, Notify = 1, Disable = 2 };
 
 // Writes SilentAutoUpdateEnable and AutoUpdateDisable for the mode, keeping
-// every other entry. The result of the save; false for an unknown mode (the
-// file is not touched) and after running out of memory (event 1418).
+// every other entry. The result of the save; a failed save leaves the file as
+// it was and logs 1310 with the error of the failing step. False for an
+// unknown mode (the file is not touched) and after running out of memory
+// (event 1418).
 bool SetAutoUpdateMode(AutoUpdateMode mode);
 
 // Whether SilentAutoUpdateEnable reads true (event 1607 when it does).

@@ -21,4 +21,6 @@ bool FlushFileToDisk(FILE* file);
 // old file or the new one.
 bool ReplaceFileWith(const ByteString& tempPath, const ByteString& path);
 
+// Removes a file; on Windows the thread's last error stays as it was, so a
+// clean-up after a failure keeps that failure's cause.
 bool RemoveFileUtf8(const ByteString& path);

@@ -9,6 +9,19 @@
 #include "common/wide_text.h"
 #include "settings/settings_file_io.h"
 
+namespace {
+
+// Deletes a file after a failure without hiding that failure's cause: the
+// thread's last error stays as it was, for the caller to report.
+bool DeleteKeepingLastError(const wchar_t* path) {
+  DWORD cause = GetLastError();
+  bool deleted = DeleteFileW(path) != 0;
+  SetLastError(cause);
+  return deleted;
+}
+
+}  // namespace
+
 FILE* OpenFileUtf8(const ByteString& path, const char* mode) {
   std::wstring widePath;
   std::wstring wideMode;
@@ -28,7 +41,7 @@ FILE* CreateTempFileBeside(const ByteString& path, ByteString& tempPath) {
   ByteString utf8Name;
   FILE* file = WideToUtf8(name, utf8Name) ? _wfopen(name, L"wb") : nullptr;
   if (file == nullptr) {
-    DeleteFileW(name);
+    DeleteKeepingLastError(name);
     return nullptr;
   }
   tempPath = utf8Name;
@@ -48,5 +61,5 @@ bool ReplaceFileWith(const ByteString& tempPath, const ByteString& path) {
 
 bool RemoveFileUtf8(const ByteString& path) {
   std::wstring widePath;
-  return Utf8ToWide(path.c_str(), widePath) && DeleteFileW(widePath.c_str()) != 0;
+  return Utf8ToWide(path.c_str(), widePath) && DeleteKeepingLastError(widePath.c_str());
 }

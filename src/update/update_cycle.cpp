@@ -26,7 +26,9 @@ bool AttemptLimitReached() {
 // the installer was started.
 bool AttemptInstall(const VersionRecord& record, const ServiceContext& context,
                     int32_t launchedEvent, int32_t failedEvent) {
-  IncrementUpdateAttempts();
+  // An attempt that cannot be counted is still made; the line tells the
+  // administrator that the attempt limit cannot stop this machine.
+  if (!IncrementUpdateAttempts()) LogEventLastError(LogLevel::Error, 1312);
   if (InstallUpdate(record, context)) {
     LogEvent(LogLevel::Info, launchedEvent);
     return true;
@@ -56,7 +58,8 @@ bool CheckAndInstall(const ServiceContext& context, FetchedManifest& manifest) {
     return false;
   }
   manifest = fetched;
-  StoreLastUpdateCheck(false);
+  // Without the time stored, the next start of the service checks again.
+  if (!StoreLastUpdateCheck(false)) LogEventLastError(LogLevel::Error, 1311);
   if (AttemptLimitReached()) {
     LogEvent(LogLevel::Error, 1301);
     SetAutoUpdateMode(AutoUpdateMode::Notify);

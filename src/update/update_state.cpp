@@ -24,17 +24,6 @@ bool OpenStateKey(REGSAM access, UniqueRegKey& key) {
   return true;
 }
 
-// Creates the key when it is missing.
-bool CreateStateKey(UniqueRegKey& key) {
-  HKEY created = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUpdateStateKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                      &created, nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  key.reset(created);
-  return true;
-}
-
 // Reads the value into the number whatever its type; a shorter value fills
 // only its leading (low-order) bytes. The number is untouched on failure.
 template <typename Number>
@@ -46,11 +35,19 @@ bool ReadNumber(HKEY key, const wchar_t* name, Number& number) {
   return true;
 }
 
+// The registry answers with a status, not the thread's last error: a failure
+// is handed on as the last error, for the caller that reports it.
 bool StoreValue(const wchar_t* name, DWORD type, const void* data, DWORD size) {
   UniqueRegKey key;
-  if (!CreateStateKey(key)) return false;
-  return RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size) ==
-         ERROR_SUCCESS;
+  LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUpdateStateKey, 0, nullptr, 0,
+                                   KEY_SET_VALUE, nullptr, key.receive(), nullptr);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
+  }
+  key.reset();
+  if (status == ERROR_SUCCESS) return true;
+  SetLastError(static_cast<DWORD>(status));
+  return false;
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 #include <cstdint>
 
 // The service's memory between runs, under HKLM "SOFTWARE\Wendral\PlumixPlayer".
-// Every operation opens and closes the key itself and logs nothing.
+// Every operation opens and closes the key itself and logs nothing. A store
+// that fails leaves the registry's error as the thread's last error.
 
 // Current UTC time as a FILETIME count.
 uint64_t GetCurrentFileTime();

@@ -383,6 +383,12 @@ class Environment:
             entries.update(os.path.join(folder, name) for name in os.listdir(folder))
         return entries
 
+    def temporary_folder(self):
+        """The host path of the temporary-files folder that Wine gives its
+        programs, the service included (%TEMP%)."""
+        result = self.prefix.run(["cmd", "/c", "echo", "%TEMP%"])
+        return self.prefix.host_path(result.stdout.strip())
+
     def installer_exists(self):
         return os.path.exists(self.prefix.host_path(INSTALLER))
 
@@ -479,7 +485,8 @@ class Environment:
     def run_scheduled_start(self, last_event="1620", timeout=120):
         """Starts the program without arguments the way the scheduled task
         does, then waits until the service has stopped and its process has
-        written its last line. Wine's service manager sometimes refuses the
+        written its last line (last_event None: a service that cannot write
+        its log). Wine's service manager sometimes refuses the
         start with 1055 (database locked) right after an earlier service run;
         the program logs that as it should (1223 1055), and the start is
         tried again, at most three times."""

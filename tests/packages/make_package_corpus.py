@@ -12,11 +12,14 @@ usage: make_package_corpus.py OUTPUT ISSUER_DER ISSUER_KEY STANDIN_EXE
 OUTPUT receives <case>.p7 for every case, <case>.content for the cases that
 must be accepted (the exact content the installer file must hold), and
 unrelated-root.der, the authority that copies the issuer's name.
-The work is skipped when OUTPUT is newer than every input.
+The work is skipped when OUTPUT is newer than every input and less than
+CLOCK_CASES_KEPT_HOURS old.
 """
 
+import datetime
 import os
 import pathlib
+import time
 import shutil
 import subprocess
 import sys
@@ -31,6 +34,22 @@ BRAND_STANDIN = TOOLS / "standin-installer" / "brand-standin"
 # 32 lookups; also cut at 30 and 31 links for the boundary.
 CHAIN_LENGTH = 33
 EXPIRED_PERIOD = ("20200101000000Z", "20210101000000Z")
+# A clock that is wrong by a day or a year, seen from the signer's validity:
+# the verifier reads the machine's clock, so a signer whose period starts
+# tomorrow is what a clock a day behind sees of one issued today, and one
+# that ended yesterday what a clock a day ahead sees of one that ends today.
+# The periods count from the moment the corpus is made, which is why a
+# corpus older than CLOCK_CASES_KEPT_HOURS is made again.
+DAY = datetime.timedelta(days=1)
+YEAR = datetime.timedelta(days=365)
+CLOCK_PERIODS = {
+    "clock-within-a-day": (-DAY, DAY),
+    "clock-a-day-behind": (DAY, 2 * YEAR),
+    "clock-a-year-behind": (YEAR, 2 * YEAR),
+    "clock-a-day-ahead": (-2 * YEAR, -DAY),
+    "clock-a-year-ahead": (-2 * YEAR, -YEAR),
+}
+CLOCK_CASES_KEPT_HOURS = 12
 
 CA_CONFIG = """\
 [ ca ]
@@ -59,6 +78,11 @@ keyUsage = critical,keyCertSign,cRLSign
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 """
+
+
+def openssl_date(offset):
+    moment = datetime.datetime.now(datetime.timezone.utc) + offset
+    return moment.strftime("%Y%m%d%H%M%SZ")
 
 
 def run(*arguments):
@@ -147,6 +171,9 @@ def make_pki(pki, issuer_der, issuer_key):
     pki.issue("expired-intermediate", "/O=Wendral/CN=Plumix Expired Intermediate", "issuer",
               authority=True, period=EXPIRED_PERIOD)
     pki.issue("leaf-under-expired", "/O=Wendral/CN=Plumix Signer Under Expired", "expired-intermediate")
+    for name, (start, end) in CLOCK_PERIODS.items():
+        pki.issue(name, "/O=Wendral/CN=Plumix Signer " + name, "intermediate",
+                  period=(openssl_date(start), openssl_date(end)))
     # An end entity of the real issuer that signs a certificate of its own.
     pki.issue("leaf-issued-by-leaf", "/O=Wendral/CN=Plumix Signer From A Leaf", "direct-leaf")
     # A different authority that copies the issuer's name.
@@ -202,6 +229,8 @@ def make_packages(out, pki, contents):
                                      certs=["intermediate"]),
         "valid-chain-30": dict(content=contents["nul"], signer="chain-leaf-30",
                                certs=chain_above(30)),
+        "clock-within-a-day": dict(content=activex, signer="clock-within-a-day",
+                                   certs=["intermediate"]),
     }
     for name, recipe in valid.items():
         content = recipe.pop("content")
@@ -223,6 +252,8 @@ def make_packages(out, pki, contents):
         "chain-31": dict(signer="chain-leaf-31", certs=chain_above(31)),
         "chain-33": dict(signer="chain-leaf-33", certs=chain_above(33)),
     }
+    refused.update({name: dict(signer=name, certs=["intermediate"])
+                    for name in CLOCK_PERIODS if name != "clock-within-a-day"})
     for name, recipe in refused.items():
         sign(out / (name + ".p7"), activex, pki, **recipe)
 
@@ -249,6 +280,8 @@ def up_to_date(out, inputs):
     if not stamp.exists():
         return False
     built = stamp.stat().st_mtime
+    if time.time() - built > CLOCK_CASES_KEPT_HOURS * 3600:
+        return False
     return all(pathlib.Path(p).stat().st_mtime < built for p in inputs)
 
 

@@ -24,6 +24,23 @@ TEST(IsUpdateCheckDueAt, IsDueOnlyMoreThanTwentyFourHoursAfterTheLastCheck) {
   }
 }
 
+TEST(IsUpdateCheckDueAt, ClockSetForwardMakesTheCheckDueAndSetBackHoldsItBack) {
+  const uint64_t last = 133000000000000000ULL;
+  const uint64_t day = kUpdateCheckInterval;
+  const uint64_t year = 365 * day;
+  struct Case {
+    const char* clock;
+    uint64_t now;
+    bool due;
+  } cases[] = {
+      {"a day forward", last + day + 1, true},
+      {"a year forward", last + year, true},
+      {"a day back", last - day, false},
+      {"a year back", last - year, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.due, IsUpdateCheckDueAt(last, c.now)) << c.clock;
+}
+
 TEST(IsUpdateCheckDueAt, ZeroMeansDueAtOnce) {
   EXPECT_TRUE(IsUpdateCheckDueAt(0, 133000000000000000ULL));
   EXPECT_FALSE(IsUpdateCheckDueAt(0, kUpdateCheckInterval));

@@ -370,8 +370,9 @@ BOOL WINAPI ShortWriteTo(HANDLE file, LPCVOID data, DWORD length, LPDWORD writte
 
 }  // namespace
 
-// A write call that reports success but wrote fewer bytes than it was given
-// (a disk that fills up mid-write can answer so) fails the download.
+// Write calls that report success but write fewer bytes than they are given
+// (a disk that fills up mid-write can answer so) are followed by ones for the
+// rest; one that writes nothing fails the download with ERROR_WRITE_FAULT.
 TEST_F(InstallerDownload, ShortWritesFailWithErrorWriteFault) {
   struct Case {
     const wchar_t* file;

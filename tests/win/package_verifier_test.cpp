@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values("valid-sha256-intermediate", "valid-sha1-intermediate",
                     "valid-sha512-intermediate", "valid-sha256-direct", "valid-sha1-direct",
                     "valid-root-copy", "valid-no-attributes", "valid-nul-content",
-                    "valid-plugin-standin", "valid-chain-30"),
+                    "valid-plugin-standin", "valid-chain-30", "clock-within-a-day"),
     CorpusParamName);
 
 struct RefusedCase {
@@ -87,6 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"expired-signer", CERT_E_EXPIRED},
                     RefusedCase{"expired-direct-signer", CERT_E_EXPIRED},
                     RefusedCase{"expired-intermediate", CERT_E_EXPIRED},
+                    // The machine's clock outside the signer's validity: a
+                    // day or a year behind its start, or ahead of its end.
+                    RefusedCase{"clock-a-day-behind", CERT_E_EXPIRED},
+                    RefusedCase{"clock-a-year-behind", CERT_E_EXPIRED},
+                    RefusedCase{"clock-a-day-ahead", CERT_E_EXPIRED},
+                    RefusedCase{"clock-a-year-ahead", CERT_E_EXPIRED},
                     RefusedCase{"leaf-as-issuer", TRUST_E_BASIC_CONSTRAINTS},
                     RefusedCase{"self-issued-top", TRUST_E_CERT_SIGNATURE},
                     RefusedCase{"chain-31", CERT_E_CHAINING},

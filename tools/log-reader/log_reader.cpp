@@ -1,5 +1,6 @@
 #include "log_reader.h"
 
+#include "clock_note.h"
 #include "entry_format.h"
 #include "log_entry.h"
 #include "log_text.h"
@@ -18,6 +19,8 @@ const char kReaderUsage[] =
     "  --to TIME           only entries before TIME\n"
     "  --skip-unparsed     count lines that are not log entries instead of\n"
     "                      printing them (always so when a filter is given)\n"
+    "Entries dated more than an hour after this computer's clock are pointed\n"
+    "out on the error output, with what a check made then means for the next.\n"
     "  --help              this text\n";
 
 namespace {
@@ -93,12 +96,15 @@ bool ParseReaderOptions(const std::vector<std::string>& arguments, ReaderOptions
   return true;
 }
 
-std::string ReadInstallLog(std::string_view bytes, const ReaderOptions& options, ReadSummary& summary) {
+std::string ReadInstallLog(std::string_view bytes, const ReaderOptions& options,
+                           const LogTimestamp& now, ReadSummary& summary) {
   summary = ReadSummary();
   bool showUnparsed = !options.skipUnparsed && !options.filter.IsSet();
+  FutureEntries future(now);
   std::string output;
   for (const LogLine& line : SplitLogLines(bytes)) {
     LogEntry entry = ParseLogEntry(line);
+    future.Add(entry);
     if (!entry.parsed && !showUnparsed) {
       ++summary.unparsedSkipped;
       continue;
@@ -111,5 +117,6 @@ std::string ReadInstallLog(std::string_view bytes, const ReaderOptions& options,
     output += '\n';
     ++summary.shown;
   }
+  summary.clockNote = future.Note();
   return output;
 }

@@ -107,3 +107,17 @@ int CompareLogTime(const LogTimestamp& a, const LogTimestamp& b) {
   }
   return 0;
 }
+
+int64_t LogTimeMilliseconds(const LogTimestamp& time) {
+  // Days from the civil date, counting years from March so that the leap
+  // day ends a year; 719468 days lie between 0000-03-01 and 1970-01-01.
+  int64_t year = static_cast<int64_t>(time.year) - (time.month <= 2 ? 1 : 0);
+  int64_t era = year / 400;
+  int64_t yearOfEra = year - era * 400;
+  int64_t monthFromMarch = time.month > 2 ? time.month - 3 : time.month + 9;
+  int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + time.day - 1;
+  int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  int64_t days = era * 146097 + dayOfEra - 719468;
+  int64_t seconds = ((days * 24 + time.hour) * 60 + time.minute) * 60 + time.second;
+  return seconds * 1000 + time.milliseconds;
+}

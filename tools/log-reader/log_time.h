@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,3 +22,7 @@ std::string FormatIsoTime(const LogTimestamp& time);
 
 // Negative, zero or positive as a is earlier than, equal to or later than b.
 int CompareLogTime(const LogTimestamp& a, const LogTimestamp& b);
+
+// Milliseconds since 1970-01-01T00:00:00Z (negative before it), for times
+// whose fields are within their ranges.
+int64_t LogTimeMilliseconds(const LogTimestamp& time);

@@ -3,6 +3,7 @@
 // are passed on as UTF-8, and the console is switched to UTF-8 output.
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,14 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return std::ferror(file.get()) == 0;
 }
 
+LogTimestamp NowUtc() {
+  std::time_t seconds = std::time(nullptr);
+  const std::tm* utc = std::gmtime(&seconds);
+  return LogTimestamp{static_cast<unsigned>(utc->tm_year + 1900), static_cast<unsigned>(utc->tm_mon + 1),
+                      static_cast<unsigned>(utc->tm_mday), static_cast<unsigned>(utc->tm_hour),
+                      static_cast<unsigned>(utc->tm_min), static_cast<unsigned>(utc->tm_sec), 0};
+}
+
 int RunReader(const std::vector<std::string>& arguments) {
   ReaderOptions options;
   std::string error;
@@ -53,12 +62,14 @@ int RunReader(const std::vector<std::string>& arguments) {
     return 1;
   }
   ReadSummary summary;
-  std::string output = ReadInstallLog(bytes, options, summary);
+  std::string output = ReadInstallLog(bytes, options, NowUtc(), summary);
   std::fwrite(output.data(), 1, output.size(), stdout);
   if (summary.unparsedSkipped > 0) {
     std::fprintf(stderr, "plumix-log-reader: %lu line(s) not in the log's form were skipped\n",
                  static_cast<unsigned long>(summary.unparsedSkipped));
   }
+  std::fflush(stdout);
+  std::fputs(summary.clockNote.c_str(), stderr);
   return 0;
 }
 

@@ -29,6 +29,9 @@ const std::string kLog = Utf16Le(
     "2026-12-8+22-0-0.1 [info] 1612\r\n"
     "2026-12-8+22-0-5.0 [error] 1221 ");
 
+// Later than every entry of kLog.
+const LogTimestamp kNow = {2026, 12, 9, 0, 0, 0, 0};
+
 std::vector<std::string> Lines(const std::string& output) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -47,7 +50,7 @@ std::vector<std::string> Shown(const std::vector<std::string>& arguments, ReadSu
   std::string error;
   EXPECT_TRUE(ParseReaderOptions(withFile, options, error)) << error;
   std::vector<std::string> shown;
-  for (const std::string& line : Lines(ReadInstallLog(kLog, options, summary))) {
+  for (const std::string& line : Lines(ReadInstallLog(kLog, options, kNow, summary))) {
     bool unparsed = line.rfind(kUnparsedMark, 0) == 0;
     shown.push_back(unparsed ? "unparsed" : line.substr(35, 4));
   }
@@ -87,7 +90,7 @@ TEST(LogReaderTest, MarksTheCutOffLastLine) {
   ReaderOptions options;
   options.path = "PlumixInstall.log";
   ReadSummary summary;
-  std::vector<std::string> lines = Lines(ReadInstallLog(kLog, options, summary));
+  std::vector<std::string> lines = Lines(ReadInstallLog(kLog, options, kNow, summary));
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines.back(),
             "2026-12-08T22:00:05.000Z  error    1221  OpenSCManagerW failed -- no error number  [line cut off]");

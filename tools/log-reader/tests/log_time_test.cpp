@@ -97,4 +97,20 @@ TEST(LogTimeTest, OrdersByEveryFieldFromYearToMilliseconds) {
   EXPECT_EQ(CompareLogTime(base, base), 0);
 }
 
+TEST(LogTimeTest, CountsMillisecondsFromTheEpochAcrossLeapDaysAndCenturies) {
+  const struct {
+    LogTimestamp time;
+    int64_t milliseconds;
+  } cases[] = {
+      {{1970, 1, 1, 0, 0, 0, 0}, 0},
+      {{1601, 1, 1, 0, 0, 0, 0}, -11644473600000},
+      {{2000, 2, 29, 23, 59, 59, 999}, 951868799999},
+      {{2000, 3, 1, 0, 0, 0, 0}, 951868800000},
+      {{2026, 12, 8, 21, 5, 3, 7}, 1796763903007},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.milliseconds, LogTimeMilliseconds(c.time)) << FormatIsoTime(c.time);
+  }
+}
+
 }  // namespace
