@@ -7,11 +7,12 @@
 #include "common/unique_handle.h"
 #include "update/update_check_interval.h"
 
-namespace {
-
 // No registry-view flag: the 32-bit service lands in the 32-bit view on
 // 64-bit Windows, where the rest of its registration lives.
 const wchar_t kUpdateStateKey[] = L"SOFTWARE\\Wendral\\PlumixPlayer";
+
+namespace {
+
 const wchar_t kLastUpdateCheck[] = L"LastUpdateCheck";
 const wchar_t kUpdateAttempts[] = L"UpdateAttempts";
 

@@ -5,6 +5,9 @@
 // The service's memory between runs, under HKLM "SOFTWARE\Wendral\PlumixPlayer".
 // Every operation opens and closes the key itself and logs nothing.
 
+// The key under HKEY_LOCAL_MACHINE, in the registry view of the program's build.
+extern const wchar_t kUpdateStateKey[];
+
 // Current UTC time as a FILETIME count.
 uint64_t GetCurrentFileTime();
 // True when more than 24 hours have passed since LastUpdateCheck (a missing

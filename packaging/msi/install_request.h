@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What an administrator asks of the deployment package through its public
+// properties, and the checks it must pass before the package changes
+// anything. Portable: the custom actions read the properties, this decides.
+
+// One value of UPDATEMODE: the program's switch that writes it, and whether
+// silent updating is on afterwards (what -isSAUEnabled then reports).
+struct UpdateModeRule {
+  const wchar_t* name;
+  const wchar_t* switchText;
+  bool silent;
+};
+
+// The rule for silent, notify or disable in any letter case; null for any
+// other text, the empty one included.
+const UpdateModeRule* FindUpdateMode(const std::wstring& mode);
+
+// Whether text is a host name alone, as SilentAutoUpdateServerDomain must be:
+// labels of ASCII letters, digits and hyphens, 1 to 63 long and neither
+// beginning nor ending with a hyphen, joined by single dots, at most 253
+// characters in all. An IPv4 address is such a name; a scheme, user, port,
+// path, blank or trailing dot is not.
+bool IsHostName(const std::wstring& text);
+
+struct PackageProperties {
+  std::wstring updateMode;        // UPDATEMODE
+  std::wstring serverDomain;      // SERVERDOMAIN
+  std::wstring verboseLogging;    // VERBOSELOGGING
+  std::wstring removeData;        // REMOVEDATA
+  bool newerVersionInstalled = false;  // WIX_DOWNGRADE_DETECTED is set
+};
+
+// One line for each reason to refuse the request, in the order above; empty
+// when it may go on. An empty property asks for nothing and passes.
+std::vector<std::wstring> RefusalsOf(const PackageProperties& properties);
+
+// What the last step of an installation applies. Its CustomActionData holds
+// "program|UPDATEMODE|SERVERDOMAIN|VERBOSELOGGING|createTask", the empty text
+// standing for a property that was not given.
+struct ServiceConfiguration {
+  std::wstring program;
+  std::wstring updateMode;
+  std::wstring serverDomain;
+  std::wstring verboseLogging;
+  bool createTask = false;
+};
+
+// False when the data does not hold exactly those five fields, the program is
+// missing, a property would be refused, or createTask is other than "1" or
+// empty.
+bool ParseServiceConfiguration(const std::wstring& data, ServiceConfiguration& configuration);
