@@ -123,6 +123,21 @@ bool CreateTask(const MsiSession& session, const ServiceConfiguration& configura
   return false;
 }
 
+// After the task is registered again on an upgrade: the update state the
+// older version left, as it was.
+bool RestoreKeptState(const MsiSession& session, const KeptUpdateState& state) {
+  if ((!state.hasLastUpdateCheck || StoreLastUpdateCheckTime(state.lastUpdateCheck)) &&
+      (!state.hasUpdateAttempts || StoreUpdateAttempts(state.updateAttempts))) {
+    if (state.hasLastUpdateCheck || state.hasUpdateAttempts) {
+      session.Note(L"Kept the update state: " + FormatKeptUpdateState(state) + L".");
+    }
+    return true;
+  }
+  session.Error(L"The update state could not be written back: error " + Number(GetLastError()) +
+                L".");
+  return false;
+}
+
 // The last step of an installation, an upgrade, a repair or a change of
 // settings. On failure it puts ksm.cfg back as it found it, so that the
 // installation it belongs to is undone in whole.
@@ -140,11 +155,24 @@ UINT ConfigureServiceIn(const MsiSession& session) {
     return ERROR_INSTALL_FAILURE;
   }
   if (StoreSettingLines(session, settingsPath, configuration) &&
-      ApplyUpdateMode(session, configuration) && CreateTask(session, configuration)) {
+      ApplyUpdateMode(session, configuration) && CreateTask(session, configuration) &&
+      RestoreKeptState(session, configuration.keptState)) {
     return ERROR_SUCCESS;
   }
   if (!before.Restore()) session.Error(Wide(settingsPath) + L" could not be put back as it was.");
   return ERROR_INSTALL_FAILURE;
+}
+
+// Before an upgrade removes the older version: its update state, for
+// ConfigureService to put back. Reading cannot harm; what cannot be read is
+// taken as missing.
+UINT RememberUpdateStateIn(const MsiSession& session) {
+  KeptUpdateState state;
+  state.hasLastUpdateCheck = ReadLastUpdateCheck(state.lastUpdateCheck);
+  state.hasUpdateAttempts = ReadUpdateAttempts(state.updateAttempts);
+  std::wstring text = FormatKeptUpdateState(state);
+  session.Note(L"The update state before the upgrade: " + text + L".");
+  return session.SetProperty(L"PlumixKeptUpdateState", text);
 }
 
 // -deleteTask at removal. The removal goes on whatever it reports: a program
@@ -217,6 +245,10 @@ extern "C" UINT __stdcall CheckRequest(MSIHANDLE install) {
 
 extern "C" UINT __stdcall ConfigureService(MSIHANDLE install) {
   return Guarded(install, ConfigureServiceIn);
+}
+
+extern "C" UINT __stdcall RememberUpdateState(MSIHANDLE install) {
+  return Guarded(install, RememberUpdateStateIn);
 }
 
 extern "C" UINT __stdcall DeleteTask(MSIHANDLE install) { return Guarded(install, DeleteTaskIn); }

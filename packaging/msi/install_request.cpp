@@ -1,6 +1,7 @@
 #include "install_request.h"
 
 #include <cstddef>
+#include <limits>
 
 namespace {
 
@@ -42,18 +43,33 @@ bool IsFlag(const std::wstring& text) { return text.empty() || text == L"0" || t
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
-// Splits at every '|'; the program path cannot hold one, and no accepted
-// property value does.
-std::vector<std::wstring> Fields(const std::wstring& data) {
+// Splits at every separator; the program path cannot hold a '|', and no
+// accepted property value does.
+std::vector<std::wstring> Fields(const std::wstring& data, wchar_t separator) {
   std::vector<std::wstring> fields(1);
   for (wchar_t c : data) {
-    if (c == L'|') {
+    if (c == separator) {
       fields.emplace_back();
     } else {
       fields.back() += c;
     }
   }
   return fields;
+}
+
+// An optional decimal number up to limit: empty is missing, anything but
+// digits is refused.
+bool ParseOptionalNumber(const std::wstring& text, uint64_t limit, bool& present,
+                         uint64_t& number) {
+  present = !text.empty();
+  number = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    uint64_t digit = static_cast<uint64_t>(c - L'0');
+    if (number > (limit - digit) / 10) return false;
+    number = number * 10 + digit;
+  }
+  return true;
 }
 
 }  // namespace
@@ -104,10 +120,34 @@ std::vector<std::wstring> RefusalsOf(const PackageProperties& properties) {
   return refusals;
 }
 
+std::wstring FormatKeptUpdateState(const KeptUpdateState& state) {
+  return (state.hasLastUpdateCheck ? std::to_wstring(state.lastUpdateCheck) : std::wstring()) +
+         L"," + (state.hasUpdateAttempts ? std::to_wstring(state.updateAttempts) : std::wstring());
+}
+
+bool ParseKeptUpdateState(const std::wstring& text, KeptUpdateState& state) {
+  state = KeptUpdateState();
+  if (text.empty()) return true;
+  std::vector<std::wstring> fields = Fields(text, L',');
+  uint64_t attempts = 0;
+  if (fields.size() != 2 ||
+      !ParseOptionalNumber(fields[0], std::numeric_limits<uint64_t>::max(),
+                           state.hasLastUpdateCheck, state.lastUpdateCheck) ||
+      !ParseOptionalNumber(fields[1], std::numeric_limits<uint32_t>::max(),
+                           state.hasUpdateAttempts, attempts)) {
+    state = KeptUpdateState();
+    return false;
+  }
+  state.updateAttempts = static_cast<uint32_t>(attempts);
+  return true;
+}
+
 bool ParseServiceConfiguration(const std::wstring& data, ServiceConfiguration& configuration) {
-  std::vector<std::wstring> fields = Fields(data);
-  if (fields.size() != 5 || fields[0].empty()) return false;
+  std::vector<std::wstring> fields = Fields(data, L'|');
+  if (fields.size() != 6 || fields[0].empty()) return false;
   if (fields[4] != L"" && fields[4] != L"1") return false;
+  KeptUpdateState keptState;
+  if (!ParseKeptUpdateState(fields[5], keptState)) return false;
   PackageProperties properties;
   properties.updateMode = fields[1];
   properties.serverDomain = fields[2];
@@ -118,5 +158,6 @@ bool ParseServiceConfiguration(const std::wstring& data, ServiceConfiguration& c
   configuration.serverDomain = fields[2];
   configuration.verboseLogging = fields[3];
   configuration.createTask = fields[4] == L"1";
+  configuration.keptState = keptState;
   return true;
 }

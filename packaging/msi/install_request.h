@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,18 +39,37 @@ struct PackageProperties {
 // when it may go on. An empty property asks for nothing and passes.
 std::vector<std::wstring> RefusalsOf(const PackageProperties& properties);
 
+// The service's update state as an upgrade found it: the older version's
+// removal may delete it with the task, and registering the task again resets
+// it. A value that was missing stays as registering the task leaves it.
+struct KeptUpdateState {
+  bool hasLastUpdateCheck = false;
+  uint64_t lastUpdateCheck = 0;
+  bool hasUpdateAttempts = false;
+  uint32_t updateAttempts = 0;
+};
+
+// "LastUpdateCheck,UpdateAttempts" in decimal, a missing value as nothing:
+// "130000000000000000,3", ",2", "," ...
+std::wstring FormatKeptUpdateState(const KeptUpdateState& state);
+
+// The reverse of FormatKeptUpdateState; the empty text is no state at all.
+// False for anything else.
+bool ParseKeptUpdateState(const std::wstring& text, KeptUpdateState& state);
+
 // What the last step of an installation applies. Its CustomActionData holds
-// "program|UPDATEMODE|SERVERDOMAIN|VERBOSELOGGING|createTask", the empty text
-// standing for a property that was not given.
+// "program|UPDATEMODE|SERVERDOMAIN|VERBOSELOGGING|createTask|keptState", the
+// empty text standing for a property that was not given.
 struct ServiceConfiguration {
   std::wstring program;
   std::wstring updateMode;
   std::wstring serverDomain;
   std::wstring verboseLogging;
   bool createTask = false;
+  KeptUpdateState keptState;
 };
 
-// False when the data does not hold exactly those five fields, the program is
-// missing, a property would be refused, or createTask is other than "1" or
-// empty.
+// False when the data does not hold exactly those six fields, the program is
+// missing, a property would be refused, createTask is other than "1" or
+// empty, or the kept state is malformed.
 bool ParseServiceConfiguration(const std::wstring& data, ServiceConfiguration& configuration);

@@ -16,6 +16,10 @@ std::wstring MsiSession::Property(const wchar_t* name) const {
   return std::wstring(value.data(), length);
 }
 
+UINT MsiSession::SetProperty(const wchar_t* name, const std::wstring& value) const {
+  return MsiSetPropertyW(install_, name, value.c_str());
+}
+
 void MsiSession::Note(const std::wstring& text) const { Message(INSTALLMESSAGE_INFO, text); }
 
 void MsiSession::Error(const std::wstring& text) const { Message(INSTALLMESSAGE_ERROR, text); }

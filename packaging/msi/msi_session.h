@@ -24,6 +24,9 @@ class MsiSession {
   // The property's value; empty when it is not set or cannot be read.
   std::wstring Property(const wchar_t* name) const;
 
+  // ERROR_SUCCESS, or why the property could not be set.
+  UINT SetProperty(const wchar_t* name, const std::wstring& value) const;
+
   // A line of the installation log.
   void Note(const std::wstring& text) const;
 

@@ -15,6 +15,11 @@ uint64_t GetCurrentFileTime();
 bool IsUpdateCheckDue();
 // Stores the current time, or 0 when reset is true.
 bool StoreLastUpdateCheck(bool reset);
+// LastUpdateCheck as stored, whatever its type; value is left unchanged when
+// it cannot be read.
+bool ReadLastUpdateCheck(uint64_t& value);
+// Stores the given time as LastUpdateCheck.
+bool StoreLastUpdateCheckTime(uint64_t value);
 bool DeleteLastUpdateCheck();
 // count is left unchanged when the value cannot be read.
 bool ReadUpdateAttempts(uint32_t& count);

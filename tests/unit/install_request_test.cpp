@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -85,11 +86,47 @@ TEST(InstallRequestTest, EachWrongPropertyIsOneLineNamingItsValue) {
   EXPECT_EQ(L"REMOVEDATA must be 1 or 0, not \"true\".", refusals[4]);
 }
 
-TEST(InstallRequestTest, ConfigurationDataCarriesTheFiveFields) {
+TEST(InstallRequestTest, KeptUpdateStateRoundTrips) {
+  struct Case {
+    const wchar_t* text;
+    bool hasLast;
+    uint64_t last;
+    bool hasAttempts;
+    uint32_t attempts;
+  };
+  for (const Case& c : {Case{L"134000000000000000,3", true, 134000000000000000u, true, 3},
+                        Case{L"0,0", true, 0, true, 0},
+                        Case{L",7", false, 0, true, 7},
+                        Case{L"18446744073709551615,", true, 18446744073709551615u, false, 0},
+                        Case{L",4294967295", false, 0, true, 4294967295u},
+                        Case{L",", false, 0, false, 0}}) {
+    KeptUpdateState state;
+    ASSERT_TRUE(ParseKeptUpdateState(c.text, state)) << c.text;
+    EXPECT_EQ(c.hasLast, state.hasLastUpdateCheck) << c.text;
+    EXPECT_EQ(c.last, state.lastUpdateCheck) << c.text;
+    EXPECT_EQ(c.hasAttempts, state.hasUpdateAttempts) << c.text;
+    EXPECT_EQ(c.attempts, state.updateAttempts) << c.text;
+    EXPECT_EQ(c.text, FormatKeptUpdateState(state));
+  }
+  KeptUpdateState none;
+  ASSERT_TRUE(ParseKeptUpdateState(L"", none));
+  EXPECT_FALSE(none.hasLastUpdateCheck || none.hasUpdateAttempts);
+}
+
+TEST(InstallRequestTest, MalformedKeptUpdateStateIsRefused) {
+  for (const wchar_t* text : {L"1", L"1,2,3", L"a,1", L"1,-1", L"1, 2", L"0x1,2",
+                              L"18446744073709551616,1", L",4294967296"}) {
+    KeptUpdateState state;
+    EXPECT_FALSE(ParseKeptUpdateState(text, state)) << text;
+    EXPECT_FALSE(state.hasLastUpdateCheck || state.hasUpdateAttempts) << text;
+  }
+}
+
+TEST(InstallRequestTest, ConfigurationDataCarriesTheSixFields) {
   ServiceConfiguration configuration;
   ASSERT_TRUE(ParseServiceConfiguration(
       L"C:\\Program Files\\Quorvel\\Plumix Player\\PlumixPlayerUpdateService.exe|Silent|"
-      L"127.0.0.6|1|1",
+      L"127.0.0.6|1|1|123456789,3",
       configuration));
   EXPECT_EQ(L"C:\\Program Files\\Quorvel\\Plumix Player\\PlumixPlayerUpdateService.exe",
             configuration.program);
@@ -97,20 +134,27 @@ TEST(InstallRequestTest, ConfigurationDataCarriesTheFiveFields) {
   EXPECT_EQ(L"127.0.0.6", configuration.serverDomain);
   EXPECT_EQ(L"1", configuration.verboseLogging);
   EXPECT_TRUE(configuration.createTask);
+  EXPECT_TRUE(configuration.keptState.hasLastUpdateCheck);
+  EXPECT_EQ(123456789u, configuration.keptState.lastUpdateCheck);
+  EXPECT_TRUE(configuration.keptState.hasUpdateAttempts);
+  EXPECT_EQ(3u, configuration.keptState.updateAttempts);
 
   ServiceConfiguration nothingGiven;
-  ASSERT_TRUE(ParseServiceConfiguration(L"C:\\p.exe||||", nothingGiven));
+  ASSERT_TRUE(ParseServiceConfiguration(L"C:\\p.exe|||||", nothingGiven));
   EXPECT_EQ(L"C:\\p.exe", nothingGiven.program);
   EXPECT_EQ(L"", nothingGiven.updateMode);
   EXPECT_EQ(L"", nothingGiven.serverDomain);
   EXPECT_EQ(L"", nothingGiven.verboseLogging);
   EXPECT_FALSE(nothingGiven.createTask);
+  EXPECT_FALSE(nothingGiven.keptState.hasLastUpdateCheck);
+  EXPECT_FALSE(nothingGiven.keptState.hasUpdateAttempts);
 }
 
 TEST(InstallRequestTest, MalformedConfigurationDataIsRefused) {
   for (const wchar_t* data :
-       {L"", L"C:\\p.exe|||", L"C:\\p.exe|||||", L"||||", L"C:\\p.exe|quiet|||",
-        L"C:\\p.exe||a/b||", L"C:\\p.exe|||2|", L"C:\\p.exe||||yes"}) {
+       {L"", L"C:\\p.exe||||", L"C:\\p.exe||||||", L"|||||", L"C:\\p.exe|quiet||||",
+        L"C:\\p.exe||a/b|||", L"C:\\p.exe|||2||", L"C:\\p.exe||||yes|",
+        L"C:\\p.exe|||||1"}) {
     ServiceConfiguration configuration;
     EXPECT_FALSE(ParseServiceConfiguration(data, configuration)) << data;
   }
