@@ -16,6 +16,7 @@ packages=(
   librapidxml-dev googletest
   openssl libssl-dev libcurl4-openssl-dev nginx-light nlohmann-json3-dev
   python3 python3-matplotlib python3-pefile python3-asn1crypto python3-cryptography
+  wixl
   procps util-linux
   curl
 )
