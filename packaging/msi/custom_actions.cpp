@@ -163,8 +163,8 @@ UINT ConfigureServiceIn(const MsiSession& session) {
   return ERROR_INSTALL_FAILURE;
 }
 
-// Before an upgrade removes the older version: its update state, for
-// ConfigureService to put back. Reading cannot harm; what cannot be read is
+// Before an upgrade removes the older version, or a repair registers the task
+// again: the update state, for ConfigureService to put back. Reading cannot harm; what cannot be read is
 // taken as missing.
 UINT RememberUpdateStateIn(const MsiSession& session) {
   KeptUpdateState state;

@@ -39,9 +39,9 @@ struct PackageProperties {
 // when it may go on. An empty property asks for nothing and passes.
 std::vector<std::wstring> RefusalsOf(const PackageProperties& properties);
 
-// The service's update state as an upgrade found it: the older version's
-// removal may delete it with the task, and registering the task again resets
-// it. A value that was missing stays as registering the task leaves it.
+// The service's update state as an upgrade or a repair found it: the older
+// version's removal may delete it with the task, and registering the task
+// again resets it. A value that was missing stays as registering the task leaves it.
 struct KeptUpdateState {
   bool hasLastUpdateCheck = false;
   uint64_t lastUpdateCheck = 0;

@@ -188,7 +188,7 @@ class PackageTest(PackageScenario):
                       log)
         self.run_cycle_installing_activex()
 
-    def test_reinstall_with_properties_changes_only_the_settings_given(self):
+    def test_reinstall_changes_only_the_settings_given_and_a_repair_keeps_the_state(self):
         self.install(*DEPLOY)
         self.env.write_settings(DEPLOYED_SETTINGS.decode() + "AdminNote=kept\r\n")
         self.env.set_update_state(last_check=123456789, attempts=3)
@@ -199,6 +199,14 @@ class PackageTest(PackageScenario):
                          b"AdminNote=kept\r\n", self.env.settings_bytes())
         self.assertEqual((123456789, 3), self.env.update_state())
         self.assertTaskRunsTheProgram()
+
+        # A repair brings back a lost program and task and keeps the state.
+        os.remove(self.env.prefix.host_path(self.env.package_program()))
+        os.remove(self.env.prefix.host_path(environment.TASK_JOB))
+        self.install("REINSTALL=ALL", "REINSTALLMODE=vamus")
+        self.assertInstalled()
+        self.assertTaskRunsTheProgram()
+        self.assertEqual((123456789, 3), self.env.update_state())
 
     def test_upgrade_keeps_settings_log_and_state_and_a_downgrade_is_refused(self):
         self.install(*DEPLOY)
