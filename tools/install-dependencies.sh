@@ -17,7 +17,7 @@ packages=(
   openssl libssl-dev libcurl4-openssl-dev nginx-light nlohmann-json3-dev
   python3 python3-matplotlib python3-pefile python3-asn1crypto python3-cryptography
   wixl
-  procps util-linux
+  procps util-linux e2fsprogs
   curl
 )
 wine32=wine32:i386

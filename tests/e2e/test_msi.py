@@ -6,6 +6,7 @@ one that ships; an x86_64 build tests a package of its own program. Where the
 host runs 32-bit programs, the shipped package also goes into a 64-bit prefix,
 as on 64-bit Windows."""
 
+import contextlib
 import ntpath
 import os
 import re
@@ -141,8 +142,23 @@ class PackageScenario(unittest.TestCase):
 
     def assertRefused(self, result, message):
         exit_code, log = result
-        self.assertEqual(FAILED, exit_code, log)
-        self.assertIn(message, log)
+        tail = "\n".join(log.splitlines()[-40:])
+        self.assertEqual(FAILED, exit_code, tail)
+        self.assertTrue(message in log, "no %r in the log, which ends:\n%s" % (message, tail))
+
+    @contextlib.contextmanager
+    def unchangeable(self, windows_path):
+        """The file stays readable but cannot be replaced, as when another
+        program holds it: the immutable attribute of the host's file system
+        refuses even the administrator."""
+        path = self.env.prefix.host_path(windows_path)
+        made = subprocess.run(["chattr", "+i", path], stderr=subprocess.PIPE, text=True)
+        if made.returncode != 0:
+            self.skipTest("no immutable files here: " + made.stderr.strip())
+        try:
+            yield
+        finally:
+            subprocess.run(["chattr", "-i", path], check=True)
 
     def install(self, *properties, package=None):
         exit_code, log = self.env.msiexec("/i", package or self.shipped, *properties)
@@ -263,6 +279,18 @@ class PackageTest(PackageScenario):
         self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
         self.assertEqual(["ksm.cfg"], os.listdir(self.data_path("")))
         self.assertEqual([], os.listdir(self.data_path("ksm.cfg")))
+
+    def test_a_mode_that_cannot_be_saved_undoes_the_installation(self):
+        # The switch exits with 0 all the same; its effect is read back.
+        os.makedirs(self.data_path(""))
+        with open(self.data_path("ksm.cfg"), "wb") as settings:
+            settings.write(b"AdminNote=kept\r\n")
+        with self.unchangeable(self.env.settings):
+            self.assertRefused(self.env.msiexec("/i", self.shipped, "UPDATEMODE=silent"),
+                               "UPDATEMODE=silent did not reach ksm.cfg")
+        self.assertNothingInstalled()
+        self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
+        self.assertEqual(b"AdminNote=kept\r\n", self.env.settings_bytes())
 
     def test_removal_keeps_the_data_unless_asked_to_remove_it(self):
         self.install(*DEPLOY)
