@@ -27,7 +27,9 @@ bool ReadWholeFile(const ByteString& path, bool& existed, std::string& bytes) {
   bytes.clear();
   char buffer[4096];
   std::size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, count);
+  while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    bytes.append(buffer, count);
+  }
   return std::ferror(file.get()) == 0;
 }
 

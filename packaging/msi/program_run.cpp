@@ -40,3 +40,15 @@ DWORD RunProgramSwitch(const std::wstring& program, const wchar_t* switchText, D
   }
   return GetExitCodeProcess(process.get(), &exitCode) ? ERROR_SUCCESS : GetLastError();
 }
+
+bool RunSwitch(const MsiSession& session, const std::wstring& program, const wchar_t* switchText,
+               DWORD& exitCode) {
+  std::wstring command = L"\"" + program + L"\" " + switchText;
+  DWORD error = RunProgramSwitch(program, switchText, exitCode);
+  if (error != ERROR_SUCCESS) {
+    session.Error(command + L" could not be run: error " + std::to_wstring(error) + L".");
+    return false;
+  }
+  session.Note(command + L" ended with exit code " + std::to_wstring(exitCode) + L".");
+  return true;
+}

@@ -28,6 +28,7 @@ DEPLOYED_SETTINGS = (b"AutoUpdateDisable=0\r\nSilentAutoUpdateEnable=1\r\n"
                      b"SilentAutoUpdateVerboseLogging=1\r\n"
                      b"SilentAutoUpdateServerDomain=" + ADDRESS.encode() + b"\r\n")
 FAILED = 1603
+CUSTOM_ACTIONS = os.path.join(BUILD, "packaging", "msi", "PlumixPackageActions.dll")
 INSTALLS_ACTIVEX = ["1618", "1608", "1600", "1602", "1609"]
 
 
@@ -42,14 +43,18 @@ def next_version_package(shipped, out_dir):
     version = re.search(r"-(\d+)\.(\d+)\.(\d+)\.(\d+)\.msi$", shipped).groups()
     higher = "%s.%s.%d.%s" % (version[0], version[1], int(version[2]) + 1, version[3])
     os.makedirs(out_dir, exist_ok=True)
-    result = subprocess.run(
-        [os.path.join(SOURCE, "packaging", "msi", "make-package"), "--arch", package_arch(),
-         "--program", os.path.join(BUILD, environment.SHORT_DOWNLOAD_PROGRAM),
-         "--custom-actions", os.path.join(BUILD, "packaging", "msi", "PlumixPackageActions.dll"),
-         "--out-dir", out_dir, "--version", higher],
-        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=120)
+    result = make_package("--arch", package_arch(),
+                          "--program", os.path.join(BUILD, environment.SHORT_DOWNLOAD_PROGRAM),
+                          "--custom-actions", CUSTOM_ACTIONS, "--out-dir", out_dir,
+                          "--version", higher)
     assert result.returncode == 0, result.stderr
     return result.stdout.strip()
+
+
+def make_package(*arguments):
+    return subprocess.run([os.path.join(SOURCE, "packaging", "msi", "make-package")] +
+                          list(arguments), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          text=True, timeout=120)
 
 
 def wow64_reason_to_skip():
@@ -313,6 +318,30 @@ class PackageTest(PackageScenario):
         self.assertFalse(os.path.exists(self.env.prefix.host_path(
             ntpath.dirname(ntpath.dirname(self.env.settings)))), "the data is left")
         self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
+
+
+class MakePackageTest(unittest.TestCase):
+    """The package build refuses what Windows Installer could not take."""
+
+    def test_refusals_write_no_package(self):
+        out_dir = os.path.join(BUILD, "e2e", "msi-refusals")
+        shutil.rmtree(out_dir, ignore_errors=True)
+        os.makedirs(out_dir)
+        program = os.path.join(BUILD, environment.SHIPPED_PROGRAM)
+        cases = [
+            (["--program", program, "--version", "256.0.0.0"],
+             "the major version 256 is above 255"),
+            (["--program", program, "--version", "1.0.65536.0"],
+             "the build version 65536 is above 65535"),
+            (["--program", CUSTOM_ACTIONS], "no VERSIONINFO resource"),
+        ]
+        for arguments, reason in cases:
+            with self.subTest(arguments=arguments):
+                result = make_package("--arch", package_arch(), "--custom-actions",
+                                      CUSTOM_ACTIONS, "--out-dir", out_dir, *arguments)
+                self.assertEqual(1, result.returncode, result.stderr)
+                self.assertIn(reason, result.stderr)
+                self.assertEqual([], os.listdir(out_dir))
 
 
 class Wow64PackageTest(PackageScenario):
