@@ -1,6 +1,7 @@
-"""Publishes a release with plumix-publish, serves it with nginx, runs one
-update cycle of the service against it and shows what happened, then runs
-again to show that the check is not due."""
+"""Installs the service with its Windows Installer package as a deployment
+tool would, publishes a release with plumix-publish, serves it with nginx,
+runs one update cycle of the service against it and shows what happened, then
+runs again to show that the check is not due."""
 
 import datetime
 import os
@@ -10,7 +11,10 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 
 import environment  # noqa: E402
-from environment import ADDRESS, PROGRAM  # noqa: E402
+from environment import ADDRESS, SERVICE  # noqa: E402
+
+# What an administrator gives the package on the msiexec command line.
+PROPERTIES = ("UPDATEMODE=silent", "SERVERDOMAIN=" + ADDRESS, "VERBOSELOGGING=1")
 
 # The log reader's native build (tools/run-demo.sh builds it).
 LOG_READER = os.environ.get("PLUMIX_LOG_READER", os.path.join(
@@ -45,6 +49,17 @@ def show_state(env):
     print("  ActiveX Version = %s" % env.installed_version("ActiveX"))
 
 
+def show_service(env):
+    service = env.prefix.reg_values("HKLM\\System\\CurrentControlSet\\Services\\" + SERVICE)
+    if service is None:
+        print("  (no service)")
+        return
+    print("  %s: %s" % (SERVICE, service.get("DisplayName")))
+    print("  program: %s" % service.get("ImagePath"))
+    print("  start: %s, account: %s" % ({2: "automatic", 3: "on demand"}.get(service.get("Start")),
+                                       service.get("ObjectName")))
+
+
 def show_task(env):
     task = env.task()
     if task is None:
@@ -60,17 +75,20 @@ def show_task(env):
 
 def main():
     env = environment.Environment(os.path.join(environment.BUILD, "demo"))
-    print("Preparing a Wine prefix in Windows XP mode with the service installed ...")
-    env.set_up()
+    package = environment.shipped_package()
+    print("Preparing a Wine prefix in Windows XP mode and installing the service ...")
+    env.set_up(package=package, properties=PROPERTIES)
     try:
-        env.reset()
-        heading("PlumixPlayerUpdateService.exe -createDefaultTask  (exit code %d)"
-                % env.run_switch("-createDefaultTask"))
+        env.make_run_folders()
+        heading("msiexec /i %s /qn %s  (exit code 0)" % (os.path.basename(package),
+                                                        " ".join(PROPERTIES)))
+        show_service(env)
         show_state(env)
         show_task(env)
+        heading("ksm.cfg as the package wrote it")
+        for line in env.settings_bytes().decode().splitlines():
+            print("  " + line)
 
-        env.write_settings("SilentAutoUpdateEnable=1\nSilentAutoUpdateVerboseLogging=1\n"
-                           "SilentAutoUpdateServerDomain=%s\n" % ADDRESS)
         env.set_installed("ActiveX", "10.1.0.5")
         tree = os.path.join(env.work, "release")
         heading("plumix-publish release --out %s --check-frequency 2 ..." % tree)
@@ -82,10 +100,7 @@ def main():
         env.start_origin(tree)
         heading("nginx serves the release on %s (https for the manifest, http for the "
                 "packages)" % ADDRESS)
-        heading("ksm.cfg")
-        for line in env.settings_bytes().decode().splitlines():
-            print("  " + line)
-        heading("Starting %s without arguments, as the scheduled task does" % PROGRAM)
+        heading("Starting %s without arguments, as the scheduled task does" % env.program)
         env.run_scheduled_start()
         heading("Install log of the service")
         show_log(env)

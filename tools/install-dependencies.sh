@@ -17,7 +17,8 @@ packages=(
   openssl libssl-dev libcurl4-openssl-dev nginx-light libnginx-mod-http-js nlohmann-json3-dev
   pkg-config p11-kit libp11-kit-dev libengine-pkcs11-openssl softhsm2 opensc
   python3 python3-matplotlib python3-pefile python3-asn1crypto python3-cryptography
-  procps util-linux iproute2 strace libfaketime
+  wixl
+  procps util-linux iproute2 strace libfaketime e2fsprogs
   curl
 )
 wine32=wine32:i386

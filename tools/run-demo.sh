@@ -1,8 +1,8 @@
 #!/bin/bash
-# The main job: a release published with plumix-publish and served by nginx,
-# one whole update cycle of the service against it, in a Wine prefix of its
-# own, then a second run that finds the check not due. Run as root from
-# anywhere.
+# The main job: the service installed with its Windows Installer package, a
+# release published with plumix-publish and served by nginx, one whole update
+# cycle of the service against it, in a Wine prefix of its own, then a second
+# run that finds the check not due. Run as root from anywhere.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -10,6 +10,7 @@
 #include "files/windows_file_manager.h"
 #include "log/install_log.h"
 #include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 
 const wchar_t kPrimaryDownloadHost[] = L"update.quorvel.com";
 const wchar_t kSecondaryDownloadHost[] = L"download.quorvel.com";
@@ -17,11 +18,6 @@ const wchar_t kSecondaryDownloadHost[] = L"download.quorvel.com";
 ServiceContext* CurrentServiceContext = nullptr;
 
 namespace {
-
-const char kSilentAutoUpdateEnable[] = "SilentAutoUpdateEnable";
-const char kAutoUpdateDisable[] = "AutoUpdateDisable";
-const char kVerboseLogging[] = "SilentAutoUpdateVerboseLogging";
-const char kServerDomain[] = "SilentAutoUpdateServerDomain";
 
 // The store of the settings file at its fixed location.
 std::unique_ptr<SettingsFile> LoadSettingsFile() {

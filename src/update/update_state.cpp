@@ -7,11 +7,12 @@
 #include "common/unique_handle.h"
 #include "update/update_check_interval.h"
 
-namespace {
-
 // No registry-view flag: the 32-bit service lands in the 32-bit view on
 // 64-bit Windows, where the rest of its registration lives.
 const wchar_t kUpdateStateKey[] = L"SOFTWARE\\Wendral\\PlumixPlayer";
+
+namespace {
+
 const wchar_t kLastUpdateCheck[] = L"LastUpdateCheck";
 const wchar_t kUpdateAttempts[] = L"UpdateAttempts";
 
@@ -61,13 +62,21 @@ uint64_t GetCurrentFileTime() {
 bool IsUpdateCheckDue() {
   uint64_t now = GetCurrentFileTime();
   uint64_t last = 0;
-  UniqueRegKey key;
-  if (OpenStateKey(KEY_READ, key)) ReadNumber(key.get(), kLastUpdateCheck, last);
+  ReadLastUpdateCheck(last);
   return IsUpdateCheckDueAt(last, now);
 }
 
 bool StoreLastUpdateCheck(bool reset) {
-  uint64_t value = reset ? 0 : GetCurrentFileTime();
+  return StoreLastUpdateCheckTime(reset ? 0 : GetCurrentFileTime());
+}
+
+bool ReadLastUpdateCheck(uint64_t& value) {
+  UniqueRegKey key;
+  if (!OpenStateKey(KEY_READ, key)) return false;
+  return ReadNumber(key.get(), kLastUpdateCheck, value);
+}
+
+bool StoreLastUpdateCheckTime(uint64_t value) {
   return StoreValue(kLastUpdateCheck, REG_QWORD, &value, sizeof(value));
 }
 

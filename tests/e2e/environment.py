@@ -51,6 +51,11 @@ SHIPPED_PROGRAM = os.path.join("src", "PlumixPlayerUpdateService.exe")
 SHORT_DOWNLOAD_PROGRAM = os.path.join("tests", "plumix-service-short-download.exe")
 SHORT_CYCLE_PROGRAM = os.path.join("tests", "plumix-service-short-cycle.exe")
 PROCESS_NAME = b"PlumixPlayerUpdateService.exe"
+# Where the deployment package installs the program; a 32-bit package on
+# 64-bit Windows puts it under "Program Files (x86)".
+PACKAGE_PROGRAM = "C:\\Program Files\\Quorvel\\Plumix Player\\PlumixPlayerUpdateService.exe"
+PACKAGE_PROGRAM_WOW64 = ("C:\\Program Files (x86)\\Quorvel\\Plumix Player\\"
+                         "PlumixPlayerUpdateService.exe")
 
 BUILD = os.environ.get("PLUMIX_BUILD_DIR", "")
 SOURCE = os.environ.get("PLUMIX_SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(
@@ -94,6 +99,14 @@ def now_filetime():
     return int((time.time() + 11644473600) * 10000000)
 
 
+def shipped_package():
+    """The deployment package of the build: PlumixPlayerUpdateService-<version>.msi
+    (the newest, should an older version's package still lie beside it)."""
+    packages = glob.glob(os.path.join(BUILD, "packaging", "msi", "PlumixPlayerUpdateService-*.msi"))
+    assert packages, "no deployment package in the build tree"
+    return max(packages, key=os.path.getmtime)
+
+
 class Environment:
     """Created once per test process; reset() before every test. With wow64,
     the i686 build runs in a 64-bit prefix as on 64-bit Windows, and every
@@ -109,26 +122,66 @@ class Environment:
         self.variant_keys = {variant: in_32bit_view(key) if wow64 else key
                              for variant, key in VARIANT_KEYS.items()}
         self.work = os.path.join(state_dir, "work")
+        self.program = PROGRAM
         self.server = None
         self.origin = None
 
     # -- once -------------------------------------------------------------
 
-    def set_up(self):
+    def set_up(self, package=None, properties=()):
+        """With package, msiexec installs the program, the service, the task
+        and the settings the properties ask for, in place of sc, and the
+        program is where the package puts it."""
+        self.create_prefix()
+        if package is None:
+            os.makedirs(self.prefix.host_path("C:\\plumix"), exist_ok=True)
+            self.use_program(SHIPPED_PROGRAM)
+            result = self.prefix.sc("create", SERVICE, "binPath=", PROGRAM, "type=", "own")
+            assert result.returncode == 0, result.stdout + result.stderr
+        else:
+            # In a new prefix's first session the Task Scheduler 1.0 service
+            # does not start for the package's -createDefaultTask (1242 with
+            # 1053): the package installs in a fresh one.
+            self.prefix.kill_server()
+            exit_code, log = self.msiexec("/i", package, *properties)
+            assert exit_code == 0, log
+        self.settle_service()
+
+    def create_prefix(self):
+        """A new prefix with the test CA trusted and a package signer; no
+        service yet."""
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
         self.prefix.create("winxp64" if self.prefix.arch == "x86_64" else "winxp")
-        os.makedirs(self.prefix.host_path("C:\\plumix"), exist_ok=True)
-        self.use_program(SHIPPED_PROGRAM)
-        result = self.prefix.sc("create", SERVICE, "binPath=", PROGRAM, "type=", "own")
-        assert result.returncode == 0, result.stdout + result.stderr
         self._make_server_certificate()
         self._make_package_signer()
-        # A fresh start of the prefix's server and service manager, which then
-        # load the new service and settings from the saved registry: without
-        # it Wine has been seen to answer the first start with 1060 or 1055.
+
+    def settle_service(self):
+        """A fresh start of the prefix's server and service manager, which then
+        load a new service and settings from the saved registry: without it
+        Wine has been seen to answer the first start with 1060 or 1055."""
         self.prefix.kill_server()
         self._warm_up()
+
+    def package_program(self):
+        return PACKAGE_PROGRAM_WOW64 if self.wow64 else PACKAGE_PROGRAM
+
+    def msiexec(self, action, package, *properties):
+        """msiexec ACTION PACKAGE /qn PROPERTIES with a verbose log, as a
+        deployment tool runs it: (its exit code, the log's text). With /i,
+        the program is then where the package puts it."""
+        log = os.path.join(self.work, "msiexec.log")
+        if os.path.exists(log):
+            os.remove(log)
+        exit_code = self.prefix.exit_code("msiexec", action, windows_path(package), "/qn",
+                                          *properties, "/l*v", windows_path(log))
+        if action == "/i":
+            self.program = self.package_program()
+        try:
+            with open(log, "rb") as text:
+                return exit_code, text.read().decode("utf-8", errors="replace")
+        except FileNotFoundError:
+            return exit_code, ""
 
     def tear_down(self):
         self.stop_server()
@@ -197,6 +250,11 @@ class Environment:
                 os.remove(self.prefix.host_path(path))
             except FileNotFoundError:
                 pass
+        self.make_run_folders()
+
+    def make_run_folders(self):
+        """The service's data folders and a fresh root and request log for
+        the update server."""
         for folder in ("C:\\windows\\Oskvar\\Plumix", ntpath.dirname(self.settings)):
             os.makedirs(self.prefix.host_path(folder), exist_ok=True)
         self.root = tempfile.mkdtemp(dir=self.work, prefix="root-")
@@ -480,7 +538,7 @@ class Environment:
 
     def run_switch(self, *args):
         """Runs the program from a console in the system folder; its exit code."""
-        return self.prefix.exit_code(PROGRAM, *args, cwd=self.prefix.host_path(CONSOLE_DIR))
+        return self.prefix.exit_code(self.program, *args, cwd=self.prefix.host_path(CONSOLE_DIR))
 
     def run_scheduled_start(self, last_event="1620", timeout=120):
         """Starts the program without arguments the way the scheduled task
@@ -494,7 +552,7 @@ class Environment:
             if attempt:
                 time.sleep(10)
                 os.remove(self.prefix.host_path(self.console_log))
-            result = self.prefix.run([PROGRAM], cwd=self.prefix.host_path(CONSOLE_DIR),
+            result = self.prefix.run([self.program], cwd=self.prefix.host_path(CONSOLE_DIR),
                                      timeout=timeout)
             if self.console_events()[-1:] != ["1223 1055"]:
                 break
