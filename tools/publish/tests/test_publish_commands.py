@@ -7,7 +7,9 @@ altered after publishing and pass against a live loopback origin.
 Environment: PLUMIX_PUBLISH (the program), PLUMIX_TEST_INSTALLERS (the folder
 with installer-32.exe and installer-64.exe, version 12.3.456.7890),
 PLUMIX_SOURCE_DIR. The PKI is made here with openssl, in a temporary folder.
-Run it in a network namespace of its own: the live check listens on 443/80.
+Run it as root in a network namespace of its own: the live check listens on
+443/80, and mounts a CA folder of its own over /etc/ssl/certs in a mount
+namespace to show that --ca-file is the only trust.
 """
 
 import datetime
@@ -81,9 +83,9 @@ def served(root):
     return entries
 
 
-def publish(*arguments):
+def publish(*arguments, env=None):
     finished = subprocess.run([PUBLISH, *map(str, arguments)], capture_output=True, text=True,
-                              timeout=300)
+                              env=env, timeout=300)
     return finished.returncode, finished.stdout, finished.stderr
 
 
@@ -324,6 +326,22 @@ class PublishCommandsTest(unittest.TestCase):
             self.assertRefusedWith(
                 publish("check", "--host", SERVER_ADDRESS, "--issuer", self.issuer),
                 "https://%s/%s" % (SERVER_ADDRESS, MANIFEST), "could not be fetched")
+            # --ca-file is the only trust: with a CA folder of this test's own
+            # mounted over /etc/ssl/certs (the server's CA hashed in it, another
+            # CA in its bundle file), check passes without --ca-file and is
+            # refused with another CA's file.
+            system = self.work / "system-certs"
+            system.mkdir()
+            shutil.copyfile(certs / "ca.pem", system / "server-ca.pem")
+            shutil.copyfile(self.pki.cert("issuer"), system / "ca-certificates.crt")
+            run("openssl", "rehash", system)
+            for extra, expected in (((), 0), (("--ca-file", self.pki.cert("issuer")), 1)):
+                finished = subprocess.run(
+                    ["unshare", "-m", "sh", "-c", 'mount --bind "$0" /etc/ssl/certs && exec "$@"',
+                     system, PUBLISH, "check", "--host", SERVER_ADDRESS, "--issuer", self.issuer,
+                     *map(str, extra)], capture_output=True, text=True, timeout=300)
+                self.assertEqual(finished.returncode, expected, finished.stdout + finished.stderr)
+            self.assertIn("%s: could not be fetched" % MANIFEST, finished.stderr)
         finally:
             server.terminate()
             server.wait(timeout=30)
