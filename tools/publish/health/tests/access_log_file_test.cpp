@@ -70,15 +70,14 @@ std::string Line(int day, int hour) {
 TEST_F(AccessLogFileTest, ReadsPlainAndGzipLogsTheSame) {
   std::string text = Line(1, 0) + "\n" + Line(1, 1) + "\r\n\n" + Line(1, 2);
   std::vector<std::string> expected = {Line(1, 0), Line(1, 1) + "\r", "", Line(1, 2)};
-  std::string error;
-  EXPECT_EQ(expected, ReadLines(WritePlain("access.log", text), error));
-  EXPECT_EQ("", error);
-  EXPECT_EQ(expected, ReadLines(WriteGzip("access.log.2.gz", {text}), error));
-  EXPECT_EQ("", error);
   // Two gzip members one after the other read as one log.
-  EXPECT_EQ(expected, ReadLines(WriteGzip("joined.gz", {text.substr(0, 30), text.substr(30)}),
-                                error));
-  EXPECT_EQ("", error);
+  for (const std::string& path :
+       {WritePlain("access.log", text), WriteGzip("access.log.2.gz", {text}),
+        WriteGzip("joined.gz", {text.substr(0, 30), text.substr(30)})}) {
+    std::string error;
+    EXPECT_EQ(expected, ReadLines(path, error)) << path;
+    EXPECT_EQ("", error);
+  }
 }
 
 TEST_F(AccessLogFileTest, ReadsLinesAcrossBufferRefills) {
@@ -105,24 +104,17 @@ TEST_F(AccessLogFileTest, HandsOnAnOverlongLineInPiecesAndGoesOn) {
   EXPECT_EQ(huge.size(), total);
 }
 
-TEST_F(AccessLogFileTest, ReportsACutOffGzipLog) {
+TEST_F(AccessLogFileTest, ReportsACutOffGzipLogAndAMissingOneByName) {
   std::string text;
   for (int index = 0; index < 2000; ++index) text += Line(2, index % 24) + "\n";
   std::string path = WriteGzip("cut.gz", {text});
-  std::string bytes;
-  {
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(std::istreambuf_iterator<char>(in), {});
   WritePlain("cut.gz", bytes.substr(0, bytes.size() / 2));
   std::string error;
   ReadLines(path, error);
   EXPECT_NE(std::string::npos, error.find("cut.gz")) << error;
-}
-
-TEST_F(AccessLogFileTest, RefusesAMissingLog) {
   AccessLogFile file;
-  std::string error;
   EXPECT_FALSE(file.Open(folder_ + "/absent.log", error));
   EXPECT_NE(std::string::npos, error.find("absent.log")) << error;
 }
