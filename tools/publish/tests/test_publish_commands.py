@@ -35,6 +35,7 @@ MANIFEST = "pub/plumixplayer/update/current/sau/11/xml/version.xml"
 PACKAGES = ["pub/plumixplayer/update/current/sau/11/install/install_all_win_%s_sgn.z" % kind
             for kind in ("ax", "64_ax", "pl", "64_pl")]
 MAX_PACKAGE_BYTES = 512 * 1024 * 1024
+OVER_32_BITS = 0x10000000F
 FIXED_INFO_SIGNATURE = b"\xbd\x04\xef\xfe"
 SERVER_ADDRESS = "127.0.0.1"
 SERVER_START_SECONDS = 30
@@ -111,6 +112,8 @@ class PublishCommandsTest(unittest.TestCase):
         pki.issue("direct-leaf", "/O=Wendral/CN=Release Direct Leaf", "issuer")
         pki.issue("leaf-issued", "/O=Wendral/CN=Release Signer From A Leaf", "direct-leaf")
         pki.self_signed("other-issuer", "/O=Wendral/CN=Release Other Issuer")
+        pki.issue("long-exponent", "/O=Wendral/CN=Release Long Exponent Signer", "intermediate",
+                  exponent=OVER_32_BITS)
         for name in ("issuer", "other-issuer"):
             run("openssl", "x509", "-in", pki.cert(name), "-outform", "DER",
                 "-out", cls.work / (name + ".der"))
@@ -184,6 +187,18 @@ class PublishCommandsTest(unittest.TestCase):
         with open(huge, "wb") as sparse:
             sparse.truncate(MAX_PACKAGE_BYTES + 1)
         wrong_issuer_pem = self.pki.cert("issuer")
+        both = self.work / "signer-and-intermediate.pem"
+        both.write_bytes(self.pki.cert("signer").read_bytes() +
+                         self.pki.cert("intermediate").read_bytes())
+        corrupt = self.work / "corrupt-second-block.pem"
+        good = self.pki.cert("intermediate").read_text()
+        body = good.split("\n")[1:-2]
+        body[3] = body[3][:10] + "!" + body[3][11:]
+        corrupt.write_text(good + "-----BEGIN CERTIFICATE-----\n" + "\n".join(body) +
+                           "\n-----END CERTIFICATE-----\n")
+        fifo = self.work / "key.fifo"
+        os.mkfifo(fifo)
+        pe32_plus = self.installers[(64, "12.0.0.1")]
         package = "%s/%s" % (self.good_tree, PACKAGES[0])
         cases = [
             ("expired signer", dict(signer="expired"), self.pki.cert("expired"),
@@ -211,6 +226,26 @@ class PublishCommandsTest(unittest.TestCase):
              "not a Windows executable"),
             ("installer over the download bound", dict(extra=("--plugin-64", huge)), huge,
              "larger than 536870912 bytes"),
+            # What would make clients loop, or hide a mistake.
+            ("check frequency 0", dict(extra=("--check-frequency", "0")), "--check-frequency",
+             "0 makes the clients' task run every hour, as 1 does: give 1"),
+            ("check frequency 5", dict(extra=("--check-frequency", "5")), "--check-frequency",
+             "5 makes the clients' task run every four hours, as 4 does: give 4"),
+            ("64-bit installer for 32-bit Windows", dict(extra=("--activex", pe32_plus)),
+             pe32_plus, "is a 64-bit (PE32+) executable, which 32-bit Windows cannot run: the "
+             "ActiveX 32-bit package is what clients on 32-bit Windows install; give it with "
+             "--activex-64"),
+            ("two certificates as the signer's", dict(extra=("--signer-cert", both)), both,
+             "holds 2 certificates: give the signer's alone here and the others with --chain"),
+            ("corrupt block after a good one", dict(extra=("--chain", corrupt)), corrupt,
+             "certificate block 2 does not read"),
+            ("named pipe as the key", dict(extra=("--signer-key", fifo)), fifo,
+             "a named pipe (FIFO), not a regular file"),
+            ("device as an installer", dict(extra=("--plugin", "/dev/zero")), "/dev/zero",
+             "a character device, not a regular file"),
+            ("signer key with an exponent over 32 bits", dict(signer="long-exponent"),
+             self.pki.cert("long-exponent"),
+             "public exponent is longer than 32 bits: crypt32 holds the exponent in 32 bits"),
         ]
         before = snapshot(self.good_tree)
         for label, change, file, text in cases:
@@ -228,6 +263,27 @@ class PublishCommandsTest(unittest.TestCase):
                 self.assertIn("release refused: nothing was written", result[1])
                 self.assertEqual(snapshot(self.good_tree), before)
         self.assertEqual([p.name for p in self.work.iterdir() if p.name.startswith(".good")], [])
+
+    def test_what_clients_read_as_meant_is_published(self):
+        for number, extra in enumerate([("--activex-64", self.installers[(32, "12.0.0.1")]),
+                                        ("--check-frequency", "1"), ("--check-frequency", "4")]):
+            with self.subTest(extra):
+                arguments = self.release_arguments(self.work / ("meant-%d" % number))
+                arguments[arguments.index(extra[0]) + 1] = extra[1]
+                code, out, err = publish(*arguments)
+                self.assertEqual(code, 0, out + err)
+
+    def test_one_installer_for_both_variants_is_published_with_a_warning(self):
+        code, out, err = publish(*self.release_arguments(self.work / "combined",
+                                                         plugin=("12.0.0.1", "12.0.0.1")))
+        self.assertEqual(code, 0, out + err)
+        warnings = [line for line in err.splitlines() if line.startswith("warning: ")]
+        for bits, option in ((32, "--activex"), (64, "--activex-64")):
+            installer = self.installers[(bits, "12.0.0.1")]
+            self.assertIn("warning: %s: is the same installer as %s %s: unless it installs and "
+                          "registers both ActiveX and Plugin, the clients of the variant it does "
+                          "not register download it again at every due check"
+                          % (installer, option, installer), warnings)
 
     def test_key_of_another_certificate_is_refused(self):
         arguments = self.release_arguments(self.work / "unused")
@@ -297,6 +353,32 @@ class PublishCommandsTest(unittest.TestCase):
         self.assertRefusedWith(publish("check", tree, "--issuer", self.issuer),
                                "%s/%s" % (tree, PACKAGES[1]),
                                "the service does not download packages that large")
+
+    def test_check_refuses_a_64_bit_installer_in_a_package_for_32_bit_windows(self):
+        tree = self.copy_of_good_tree("swapped")
+        run(SOURCE / "tools" / "sign-package" / "sign-package",
+            "--content", self.installers[(64, "12.0.0.1")], "--out", tree / PACKAGES[0],
+            "--signer-cert", self.pki.cert("signer"), "--signer-key",
+            self.pki.folder / "signer.key", "--certs", self.pki.cert("intermediate"))
+        self.assertRefusedWith(publish("check", tree, "--issuer", self.issuer),
+                               "%s/%s" % (tree, PACKAGES[0]),
+                               "the installer in the package is a 64-bit (PE32+) executable, "
+                               "which 32-bit Windows cannot run")
+
+    def test_check_refuses_a_host_with_a_scheme_port_or_path_and_a_ca_file_that_is_a_pipe(self):
+        fifo = self.work / "ca.fifo"
+        os.mkfifo(fifo)
+        cases = [("https://update.example.com", (), "without a scheme"),
+                 ("update.example.com:8443", (), "without a port"),
+                 ("[::1]:443", (), "without a port"),
+                 ("update.example.com/plumix", (), "without a path"),
+                 ("update.example.com", ("--ca-file", fifo),
+                  "a named pipe (FIFO), not a regular file")]
+        for host, extra, text in cases:
+            with self.subTest(host=host, extra=extra):
+                self.assertRefusedWith(publish("check", "--host", host, "--issuer", self.issuer,
+                                               *extra), extra[1] if extra else "--host " + host,
+                                       text)
 
     def test_check_host_fetches_as_the_clients_do(self):
         certs = self.work / "server-certs"
