@@ -22,14 +22,9 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-tools/install-dependencies.sh
-build=build/health-bench
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMIX_SANITIZE=OFF \
-  >/dev/null
-cmake --build "$build" -j2 --target plumix-publish >/dev/null
-tool="$build/tools/publish/plumix-publish"
-
-work="$build/health-input"
+. bench/publish-tool.sh
+build_publish health-bench
+work=build/health-bench/health-input
 rm -rf "$work"
 mkdir -p "$work/www"
 echo "generating $lines lines over $days days in $work"
@@ -37,22 +32,11 @@ python3 bench/health_log.py "$work/www" "$work/logs" --lines "$lines" --days "$d
   "${bad[@]}"
 echo "log files: $(du -sh "$work/logs" | cut -f1), $(ls "$work/logs" | tr '\n' ' ')"
 
-memory=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
-echo "machine: $(nproc) cores, $memory, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
-timing=$(mktemp)
-status=0
-/usr/bin/time -v -o "$timing" "$tool" health "$work/www" --access-log "$work"/logs/* \
-  --min-clients 100 >"$work/report.txt" || status=$?
-wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$timing")
-rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$timing")
-seconds=$(sed -n 's/.*User time (seconds): //p' "$timing")
-system=$(sed -n 's/.*System time (seconds): //p' "$timing")
-share=$(sed -n 's/.*Percent of CPU this job got: //p' "$timing")
-rm -f "$timing"
+timed "$tool" health "$work/www" --access-log "$work"/logs/* --min-clients 100 \
+  >"$work/report.txt"
 sed -n '1,3p;$p' "$work/report.txt"
 read_lines=$(sed -n 's/^logs: \([0-9]*\) lines.*/\1/p' "$work/report.txt")
-printf 'bench: %s lines, exit %d: wall %s, user %s s, system %s s, CPU %s, peak RSS %.0f MiB, %.2f million lines per CPU second; load average %s\n' \
-  "$read_lines" "$status" "$wall" "$seconds" "$system" "$share" \
-  "$(awk -v kb="$rss" 'BEGIN { print kb / 1024 }')" \
-  "$(awk -v n="$read_lines" -v s="$seconds" -v t="$system" 'BEGIN { print n / (s + t) / 1e6 }')" \
+printf 'bench: %s lines, exit %d: wall %s, user %s s, system %s s, CPU %s, peak RSS %s MiB, %.2f million lines per CPU second; load average %s\n' \
+  "$read_lines" "$status" "$wall" "$user" "$system" "$cpu" "$rss_mib" \
+  "$(awk -v n="$read_lines" -v s="$user" -v t="$system" 'BEGIN { print n / (s + t) / 1e6 }')" \
   "$(cut -d' ' -f1-3 /proc/loadavg)"

@@ -22,27 +22,16 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-tools/install-dependencies.sh
-build=build/plan-bench
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPLUMIX_SANITIZE=OFF \
-  >/dev/null
-cmake --build "$build" -j2 --target plumix-publish >/dev/null
-tool="$build/tools/publish/plumix-publish"
-
-memory=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
-echo "machine: $(nproc) cores, $memory, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
+. bench/publish-tool.sh
+build_publish plan-bench
 for uptime in always office; do
   command=("$tool" plan --clients "$clients" --check-frequency 4 --activex-mib 50
            --plugin-mib 30 --both-variants-percent 30 --rollout 1,5,25,100 --step-hours 24
            --days "$days" --uptime "$uptime" "${extra[@]}")
   echo
   echo "== ${command[*]}"
-  timing=$(mktemp)
-  /usr/bin/time -v -o "$timing" "${command[@]}"
-  wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$timing")
-  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$timing")
-  cpu=$(sed -n 's/.*Percent of CPU this job got: //p' "$timing")
-  rm -f "$timing"
-  printf 'bench: %s clients, %s days, uptime %s: wall %s, peak RSS %.0f MiB, CPU %s\n' \
-    "$clients" "$days" "$uptime" "$wall" "$(awk -v kb="$rss" 'BEGIN { print kb / 1024 }')" "$cpu"
+  timed "${command[@]}"
+  [ "$status" -eq 0 ] || exit "$status"
+  printf 'bench: %s clients, %s days, uptime %s: wall %s, peak RSS %s MiB, CPU %s\n' \
+    "$clients" "$days" "$uptime" "$wall" "$rss_mib" "$cpu"
 done

@@ -10,23 +10,17 @@ namespace {
 
 const LogTimestamp kNow = {2026, 12, 8, 12, 0, 0, 0};
 
-std::string Utf16Le(const std::string& ascii) {
-  std::string bytes;
-  for (char c : ascii) {
-    bytes += c;
-    bytes += '\0';
-  }
-  return bytes;
-}
-
-// The note for a log of these lines (CR LF added), read with a filter that
-// shows none of them: the note looks at every entry.
+// The note for a log of these lines (ASCII, written in UTF-16LE as the
+// service writes it), read with a filter that shows none of them: the note
+// looks at every entry.
 std::string NoteFor(const std::string& lines) {
+  std::string log;
+  for (char c : lines) log += {c, '\0'};
   ReaderOptions options;
   options.path = "PlumixInstall.log";
   options.filter.codes.push_back({9999, 9999});
   ReadSummary summary;
-  std::string shown = ReadInstallLog(Utf16Le(lines), options, kNow, summary);
+  std::string shown = ReadInstallLog(log, options, kNow, summary);
   EXPECT_EQ("", shown);
   return summary.clockNote;
 }

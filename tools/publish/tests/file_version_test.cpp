@@ -92,6 +92,12 @@ TEST(FileVersionTest, ReadsDamagedImagesWithinBounds) {
   }
 }
 
+// Writes value little-endian in bytes (at most 4) bytes at at, growing image.
+void PutLe(std::string& image, size_t at, uint32_t value, int bytes) {
+  if (image.size() < at + bytes) image.resize(at + bytes);
+  for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<char>(value >> 8 * i & 0xFF);
+}
+
 // A PE32 image with one section whose raw data is resources, at RVA 0x1000.
 class ResourceImage {
  public:
@@ -101,13 +107,13 @@ class ResourceImage {
   // A directory of count numbered entries, all with id, all pointing to
   // target (a subdirectory or a data entry); returns its offset.
   uint32_t Directory(uint32_t count, uint32_t id, uint32_t target, bool subdirectory) {
-    uint32_t offset = static_cast<uint32_t>(resources_.size());
+    uint32_t offset = Next();
     resources_.append(12, '\0');
-    Put16(static_cast<uint16_t>(0));
-    Put16(static_cast<uint16_t>(count));
+    Put(0, 2);
+    Put(count, 2);
     for (uint32_t i = 0; i < count; ++i) {
-      Put32(id);
-      Put32(target | (subdirectory ? 0x80000000u : 0));
+      Put(id, 4);
+      Put(target | (subdirectory ? 0x80000000u : 0), 4);
     }
     return offset;
   }
@@ -117,62 +123,45 @@ class ResourceImage {
 
   // A data entry for a VS_VERSIONINFO block that follows it directly.
   void VersionData(uint16_t major, uint16_t minor, uint16_t build, uint16_t revision) {
-    uint32_t block = Next() + 16;
-    Put32(kSectionRva + block);
-    Put32(92);
-    Put32(0);
-    Put32(0);
-    Put16(92);
-    Put16(52);
-    Put16(0);
-    for (char16_t unit : std::u16string(u"VS_VERSION_INFO")) Put16(unit);
-    Put16(0);
-    Put16(0);  // to the 32-bit boundary
-    Put32(0xFEEF04BD);
-    Put32(0x00010000);
-    Put32(static_cast<uint32_t>(major) << 16 | minor);
-    Put32(static_cast<uint32_t>(build) << 16 | revision);
+    for (uint32_t value : {kSectionRva + Next() + 16, 92u, 0u, 0u}) Put(value, 4);
+    for (uint16_t value : {92, 52, 0}) Put(value, 2);
+    for (char16_t unit : std::u16string(u"VS_VERSION_INFO")) Put(unit, 2);
+    Put(0, 4);  // the name's end and the padding to the 32-bit boundary
+    for (uint32_t value : {0xFEEF04BDu, 0x00010000u, uint32_t{major} << 16 | minor,
+                           uint32_t{build} << 16 | revision}) {
+      Put(value, 4);
+    }
     resources_.append(36, '\0');
   }
 
   std::string Image() const {
     std::string image(kSectionOffset, '\0');
-    image[0] = 'M';
-    image[1] = 'Z';
-    Set32(image, 0x3C, 0x40);
-    Set32(image, 0x40, 0x00004550);
-    Set16(image, 0x44, 0x14C);                 // i386
-    Set16(image, 0x46, 1);                     // one section
-    Set16(image, 0x54, 224);                   // optional header size
-    Set16(image, 0x58, 0x10B);                 // PE32
-    Set32(image, 0x58 + 92, 16);               // data directories
-    Set32(image, 0x58 + 96 + 16, kSectionRva);  // resources
-    Set32(image, 0x58 + 96 + 20, static_cast<uint32_t>(resources_.size()));
-    size_t section = 0x58 + 224;
-    Set32(image, section + 8, static_cast<uint32_t>(resources_.size()));
-    Set32(image, section + 12, kSectionRva);
-    Set32(image, section + 16, static_cast<uint32_t>(resources_.size()));
-    Set32(image, section + 20, kSectionOffset);
+    const uint32_t size = Next();
+    const size_t section = 0x58 + 224;
+    const struct {
+      size_t at;
+      uint32_t value;
+      int bytes;
+    } fields[] = {{0, 'M' | 'Z' << 8, 2},
+                  {0x3C, 0x40, 4},
+                  {0x40, 0x00004550, 4},
+                  {0x44, 0x14C, 2},  // i386
+                  {0x46, 1, 2},      // one section
+                  {0x54, 224, 2},    // optional header size
+                  {0x58, 0x10B, 2},  // PE32
+                  {0x58 + 92, 16, 4},  // data directories
+                  {0x58 + 96 + 16, kSectionRva, 4},  // resources
+                  {0x58 + 96 + 20, size, 4},
+                  {section + 8, size, 4},
+                  {section + 12, kSectionRva, 4},
+                  {section + 16, size, 4},
+                  {section + 20, kSectionOffset, 4}};
+    for (const auto& field : fields) PutLe(image, field.at, field.value, field.bytes);
     return image + resources_;
   }
 
  private:
-  void Put16(uint16_t value) {
-    resources_ += static_cast<char>(value & 0xFF);
-    resources_ += static_cast<char>(value >> 8);
-  }
-  void Put32(uint32_t value) {
-    Put16(static_cast<uint16_t>(value & 0xFFFF));
-    Put16(static_cast<uint16_t>(value >> 16));
-  }
-  static void Set16(std::string& image, size_t at, uint16_t value) {
-    image[at] = static_cast<char>(value & 0xFF);
-    image[at + 1] = static_cast<char>(value >> 8);
-  }
-  static void Set32(std::string& image, size_t at, uint32_t value) {
-    Set16(image, at, static_cast<uint16_t>(value & 0xFFFF));
-    Set16(image, at + 2, static_cast<uint16_t>(value >> 16));
-  }
+  void Put(uint32_t value, int bytes) { PutLe(resources_, resources_.size(), value, bytes); }
 
   std::string resources_;
 };

@@ -7,10 +7,13 @@ altered after publishing and pass against a live loopback origin.
 Environment: PLUMIX_PUBLISH (the program), PLUMIX_TEST_INSTALLERS (the folder
 with installer-32.exe and installer-64.exe, version 12.3.456.7890),
 PLUMIX_SOURCE_DIR. The PKI is made here with openssl, in a temporary folder.
-Run it in a network namespace of its own: the live check listens on 443/80.
+Run it as root in a network namespace of its own: the live check listens on
+443/80, and mounts a CA folder of its own over /etc/ssl/certs in a mount
+namespace to show that --ca-file is the only trust.
 """
 
 import datetime
+import fcntl
 import json
 import os
 import pathlib
@@ -32,6 +35,7 @@ MANIFEST = "pub/plumixplayer/update/current/sau/11/xml/version.xml"
 PACKAGES = ["pub/plumixplayer/update/current/sau/11/install/install_all_win_%s_sgn.z" % kind
             for kind in ("ax", "64_ax", "pl", "64_pl")]
 MAX_PACKAGE_BYTES = 512 * 1024 * 1024
+OVER_32_BITS = 0x10000000F
 FIXED_INFO_SIGNATURE = b"\xbd\x04\xef\xfe"
 SERVER_ADDRESS = "127.0.0.1"
 SERVER_START_SECONDS = 30
@@ -81,9 +85,9 @@ def served(root):
     return entries
 
 
-def publish(*arguments):
+def publish(*arguments, env=None):
     finished = subprocess.run([PUBLISH, *map(str, arguments)], capture_output=True, text=True,
-                              timeout=300)
+                              env=env, timeout=300)
     return finished.returncode, finished.stdout, finished.stderr
 
 
@@ -108,6 +112,8 @@ class PublishCommandsTest(unittest.TestCase):
         pki.issue("direct-leaf", "/O=Wendral/CN=Release Direct Leaf", "issuer")
         pki.issue("leaf-issued", "/O=Wendral/CN=Release Signer From A Leaf", "direct-leaf")
         pki.self_signed("other-issuer", "/O=Wendral/CN=Release Other Issuer")
+        pki.issue("long-exponent", "/O=Wendral/CN=Release Long Exponent Signer", "intermediate",
+                  exponent=OVER_32_BITS)
         for name in ("issuer", "other-issuer"):
             run("openssl", "x509", "-in", pki.cert(name), "-outform", "DER",
                 "-out", cls.work / (name + ".der"))
@@ -181,6 +187,18 @@ class PublishCommandsTest(unittest.TestCase):
         with open(huge, "wb") as sparse:
             sparse.truncate(MAX_PACKAGE_BYTES + 1)
         wrong_issuer_pem = self.pki.cert("issuer")
+        both = self.work / "signer-and-intermediate.pem"
+        both.write_bytes(self.pki.cert("signer").read_bytes() +
+                         self.pki.cert("intermediate").read_bytes())
+        corrupt = self.work / "corrupt-second-block.pem"
+        good = self.pki.cert("intermediate").read_text()
+        body = good.split("\n")[1:-2]
+        body[3] = body[3][:10] + "!" + body[3][11:]
+        corrupt.write_text(good + "-----BEGIN CERTIFICATE-----\n" + "\n".join(body) +
+                           "\n-----END CERTIFICATE-----\n")
+        fifo = self.work / "key.fifo"
+        os.mkfifo(fifo)
+        pe32_plus = self.installers[(64, "12.0.0.1")]
         package = "%s/%s" % (self.good_tree, PACKAGES[0])
         cases = [
             ("expired signer", dict(signer="expired"), self.pki.cert("expired"),
@@ -208,6 +226,26 @@ class PublishCommandsTest(unittest.TestCase):
              "not a Windows executable"),
             ("installer over the download bound", dict(extra=("--plugin-64", huge)), huge,
              "larger than 536870912 bytes"),
+            # What would make clients loop, or hide a mistake.
+            ("check frequency 0", dict(extra=("--check-frequency", "0")), "--check-frequency",
+             "0 makes the clients' task run every hour, as 1 does: give 1"),
+            ("check frequency 5", dict(extra=("--check-frequency", "5")), "--check-frequency",
+             "5 makes the clients' task run every four hours, as 4 does: give 4"),
+            ("64-bit installer for 32-bit Windows", dict(extra=("--activex", pe32_plus)),
+             pe32_plus, "is a 64-bit (PE32+) executable, which 32-bit Windows cannot run: the "
+             "ActiveX 32-bit package is what clients on 32-bit Windows install; give it with "
+             "--activex-64"),
+            ("two certificates as the signer's", dict(extra=("--signer-cert", both)), both,
+             "holds 2 certificates: give the signer's alone here and the others with --chain"),
+            ("corrupt block after a good one", dict(extra=("--chain", corrupt)), corrupt,
+             "certificate block 2 does not read"),
+            ("named pipe as the key", dict(extra=("--signer-key", fifo)), fifo,
+             "a named pipe (FIFO), not a regular file"),
+            ("device as an installer", dict(extra=("--plugin", "/dev/zero")), "/dev/zero",
+             "a character device, not a regular file"),
+            ("signer key with an exponent over 32 bits", dict(signer="long-exponent"),
+             self.pki.cert("long-exponent"),
+             "public exponent is longer than 32 bits: crypt32 holds the exponent in 32 bits"),
         ]
         before = snapshot(self.good_tree)
         for label, change, file, text in cases:
@@ -225,6 +263,27 @@ class PublishCommandsTest(unittest.TestCase):
                 self.assertIn("release refused: nothing was written", result[1])
                 self.assertEqual(snapshot(self.good_tree), before)
         self.assertEqual([p.name for p in self.work.iterdir() if p.name.startswith(".good")], [])
+
+    def test_what_clients_read_as_meant_is_published(self):
+        for number, extra in enumerate([("--activex-64", self.installers[(32, "12.0.0.1")]),
+                                        ("--check-frequency", "1"), ("--check-frequency", "4")]):
+            with self.subTest(extra):
+                arguments = self.release_arguments(self.work / ("meant-%d" % number))
+                arguments[arguments.index(extra[0]) + 1] = extra[1]
+                code, out, err = publish(*arguments)
+                self.assertEqual(code, 0, out + err)
+
+    def test_one_installer_for_both_variants_is_published_with_a_warning(self):
+        code, out, err = publish(*self.release_arguments(self.work / "combined",
+                                                         plugin=("12.0.0.1", "12.0.0.1")))
+        self.assertEqual(code, 0, out + err)
+        warnings = [line for line in err.splitlines() if line.startswith("warning: ")]
+        for bits, option in ((32, "--activex"), (64, "--activex-64")):
+            installer = self.installers[(bits, "12.0.0.1")]
+            self.assertIn("warning: %s: is the same installer as %s %s: unless it installs and "
+                          "registers both ActiveX and Plugin, the clients of the variant it does "
+                          "not register download it again at every due check"
+                          % (installer, option, installer), warnings)
 
     def test_key_of_another_certificate_is_refused(self):
         arguments = self.release_arguments(self.work / "unused")
@@ -295,6 +354,32 @@ class PublishCommandsTest(unittest.TestCase):
                                "%s/%s" % (tree, PACKAGES[1]),
                                "the service does not download packages that large")
 
+    def test_check_refuses_a_64_bit_installer_in_a_package_for_32_bit_windows(self):
+        tree = self.copy_of_good_tree("swapped")
+        run(SOURCE / "tools" / "sign-package" / "sign-package",
+            "--content", self.installers[(64, "12.0.0.1")], "--out", tree / PACKAGES[0],
+            "--signer-cert", self.pki.cert("signer"), "--signer-key",
+            self.pki.folder / "signer.key", "--certs", self.pki.cert("intermediate"))
+        self.assertRefusedWith(publish("check", tree, "--issuer", self.issuer),
+                               "%s/%s" % (tree, PACKAGES[0]),
+                               "the installer in the package is a 64-bit (PE32+) executable, "
+                               "which 32-bit Windows cannot run")
+
+    def test_check_refuses_a_host_with_a_scheme_port_or_path_and_a_ca_file_that_is_a_pipe(self):
+        fifo = self.work / "ca.fifo"
+        os.mkfifo(fifo)
+        cases = [("https://update.example.com", (), "without a scheme"),
+                 ("update.example.com:8443", (), "without a port"),
+                 ("[::1]:443", (), "without a port"),
+                 ("update.example.com/plumix", (), "without a path"),
+                 ("update.example.com", ("--ca-file", fifo),
+                  "a named pipe (FIFO), not a regular file")]
+        for host, extra, text in cases:
+            with self.subTest(host=host, extra=extra):
+                self.assertRefusedWith(publish("check", "--host", host, "--issuer", self.issuer,
+                                               *extra), extra[1] if extra else "--host " + host,
+                                       text)
+
     def test_check_host_fetches_as_the_clients_do(self):
         certs = self.work / "server-certs"
         subprocess.run([SOURCE / "tools" / "update-server" / "make-test-certs.sh", certs,
@@ -324,6 +409,22 @@ class PublishCommandsTest(unittest.TestCase):
             self.assertRefusedWith(
                 publish("check", "--host", SERVER_ADDRESS, "--issuer", self.issuer),
                 "https://%s/%s" % (SERVER_ADDRESS, MANIFEST), "could not be fetched")
+            # --ca-file is the only trust: with a CA folder of this test's own
+            # mounted over /etc/ssl/certs (the server's CA hashed in it, another
+            # CA in its bundle file), check passes without --ca-file and is
+            # refused with another CA's file.
+            system = self.work / "system-certs"
+            system.mkdir()
+            shutil.copyfile(certs / "ca.pem", system / "server-ca.pem")
+            shutil.copyfile(self.pki.cert("issuer"), system / "ca-certificates.crt")
+            run("openssl", "rehash", system)
+            for extra, expected in (((), 0), (("--ca-file", self.pki.cert("issuer")), 1)):
+                finished = subprocess.run(
+                    ["unshare", "-m", "sh", "-c", 'mount --bind "$0" /etc/ssl/certs && exec "$@"',
+                     system, PUBLISH, "check", "--host", SERVER_ADDRESS, "--issuer", self.issuer,
+                     *map(str, extra)], capture_output=True, text=True, timeout=300)
+                self.assertEqual(finished.returncode, expected, finished.stdout + finished.stderr)
+            self.assertIn("%s: could not be fetched" % MANIFEST, finished.stderr)
         finally:
             server.terminate()
             server.wait(timeout=30)
@@ -332,32 +433,48 @@ class PublishCommandsTest(unittest.TestCase):
         return publish(*self.release_arguments(target, activex=(version, version),
                                                plugin=(version, version), extra=extra))
 
-    def test_operator_files_and_mode_of_the_folder_are_kept(self):
+    def test_release_store_keeps_the_operators_files_clears_leftovers_and_compares(self):
         target = self.work / "operated"
-        (target / ".well-known" / "acme-challenge").mkdir(parents=True)
-        (target / ".well-known" / "acme-challenge" / "token").write_text("proof")
-        (target / "robots.txt").write_text("User-agent: *\n")
+        (target / ".well-known").mkdir(parents=True)
+        (target / ".well-known" / "token").write_text("proof")
         target.chmod(0o711)
-        for version in ("12.0.0.1", "12.0.0.2"):
-            code, out, err = self.publish_into(target, version)
-            self.assertEqual(code, 0, out + err)
-            self.assertEqual((target / "robots.txt").read_text(), "User-agent: *\n")
-            self.assertEqual((target / ".well-known" / "acme-challenge" / "token").read_text(),
-                             "proof")
-            self.assertEqual(target.stat().st_mode & 0o7777, 0o711)
-            self.assertIn('buildMinor="%s"' % version[-1], served(target)[MANIFEST].decode())
+        self.assertEqual(self.publish_into(target, "12.0.0.1")[0], 0)
+        # What an interrupted release left is cleared by the next one.
+        (target / STORE / "staging-abc123" / "pub").mkdir(parents=True)
+        (target / STORE / "current.new").symlink_to("releases/nowhere")
+        code, out, err = self.publish_into(target, "12.0.0.2")
+        self.assertEqual(code, 0, out + err)
+        self.assertEqual((target / ".well-known" / "token").read_text(), "proof")
+        self.assertEqual(target.stat().st_mode & 0o7777, 0o711)
+        self.assertEqual(sorted(os.listdir(target / STORE)),
+                         ["current", "lock", "nginx", "releases", "rollout.json"])
+        # Each release stays whole in the store; DIR serves the last.
         self.assertEqual(sorted(os.listdir(target / STORE / "releases")),
                          ["12.0.0.1", "12.0.0.2"])
-        # Each release stays whole in the store; DIR serves the last.
         self.assertEqual(os.readlink(target / STORE / "current"), "releases/12.0.0.2")
         self.assertEqual(os.readlink(target / "pub"), STORE + "/current/pub")
+        self.assertIn('buildMinor="2"', served(target)[MANIFEST].decode())
+        # Without --previous a release is compared with the one DIR serves.
+        before = snapshot(target)
+        self.assertRefusedWith(self.publish_into(target, "12.0.0.1"),
+                               self.installers[(32, "12.0.0.1")],
+                               "version 12.0.0.1 is lower than 12.0.0.2, which the previous "
+                               "release announces for ActiveX")
+        # A second command is refused while one holds the lock.
+        with open(target / STORE / "lock") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            self.assertRefusedWith(self.publish_into(target, "12.0.0.3"), target,
+                                   "another plumix-publish command is changing this folder")
+        self.assertEqual(snapshot(target), before)
+        code, out, err = self.publish_into(target, "12.0.0.2")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("equals the previous release's for ActiveX", err)
 
     def test_output_folder_that_is_a_link_or_ends_in_a_dot_is_refused_before_signing(self):
         real = self.work / "real-folder"
-        real.mkdir(exist_ok=True)
+        real.mkdir()
         link = self.work / "link-folder"
-        if not link.is_symlink():
-            link.symlink_to(real)
+        link.symlink_to(real)
         for out in (link, "%s/." % real, "%s/.." % real, "%s/sub/../." % real):
             with self.subTest(out=str(out)):
                 arguments = self.release_arguments(out)
@@ -367,67 +484,28 @@ class PublishCommandsTest(unittest.TestCase):
                 self.assertEqual(err.count("\n"), 1, err)
                 self.assertTrue(err.startswith("%s: " % out), err)
                 self.assertTrue("symbolic link" in err or 'ending in "." or ".."' in err, err)
-                self.assertNotIn("signing", stdout)
         self.assertEqual(os.listdir(real), [])
 
-    def test_second_release_into_a_locked_folder_is_refused(self):
-        import fcntl
-        target = self.work / "locked"
-        self.assertEqual(self.publish_into(target, "12.0.0.1")[0], 0)
-        before = snapshot(target)
-        with open(target / STORE / "lock") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
-            self.assertRefusedWith(self.publish_into(target, "12.0.0.2"), target,
-                                   "another plumix-publish command is changing this folder")
-        self.assertEqual(snapshot(target), before)
-        self.assertEqual(self.publish_into(target, "12.0.0.2")[0], 0)
-
-    def test_release_is_compared_with_the_one_the_folder_serves(self):
-        target = self.work / "compared"
-        self.assertEqual(self.publish_into(target, "12.0.0.2")[0], 0)
-        before = snapshot(target)
-        self.assertRefusedWith(self.publish_into(target, "12.0.0.1"), self.installers[(32, "12.0.0.1")],
-                               "version 12.0.0.1 is lower than 12.0.0.2, which the previous "
-                               "release announces for ActiveX")
-        self.assertEqual(snapshot(target), before)
-        code, out, err = self.publish_into(target, "12.0.0.2")
-        self.assertEqual(code, 0, out + err)
-        self.assertIn("equals the previous release's for ActiveX", err)
-
-    def test_tree_of_an_earlier_version_of_the_tool_is_taken_over(self):
+    def test_served_paths_of_an_earlier_tool_are_taken_over_and_foreign_ones_refused(self):
         target = self.work / "earlier"
         shutil.copytree(self.work / "good" / "pub", target / "pub")
         shutil.copy(self.work / "good" / "release.json", target / "release.json")
-        (target / "index.html").write_text("operator's page")
-        self.assertRefusedWith(self.publish_into(target, "11.9.0.0"), self.installers[(32, "11.9.0.0")],
-                               "lower than 12.0.0.1")
+        self.assertRefusedWith(self.publish_into(target, "11.9.0.0"),
+                               self.installers[(32, "11.9.0.0")], "lower than 12.0.0.1")
         code, out, err = self.publish_into(target, "12.0.0.3")
         self.assertEqual(code, 0, out + err)
-        self.assertTrue((target / "pub").is_symlink())
-        self.assertTrue((target / "release.json").is_symlink())
-        self.assertEqual((target / "index.html").read_text(), "operator's page")
+        self.assertTrue((target / "pub").is_symlink() and (target / "release.json").is_symlink())
         self.assertEqual(publish("check", target, "--issuer", self.issuer)[0], 0)
-
-    def test_foreign_entries_at_the_served_paths_are_refused_and_kept(self):
         for name, make in (("pub", lambda path: path.mkdir()),
                            ("release.json", lambda path: path.symlink_to("/etc/hostname"))):
             with self.subTest(name):
-                target = self.work / ("foreign-" + name.replace(".", "-"))
+                target = self.work / ("foreign-" + name)
                 target.mkdir()
                 make(target / name)
                 before = snapshot(target)
                 self.assertRefusedWith(self.publish_into(target, "12.0.0.1"), target,
                                        "%s is not what plumix-publish writes there" % name)
                 self.assertEqual(snapshot(target), before)
-
-    def test_interrupted_staging_is_cleared_by_the_next_release(self):
-        target = self.work / "interrupted"
-        self.assertEqual(self.publish_into(target, "12.0.0.1")[0], 0)
-        (target / STORE / "staging-abc123" / "pub").mkdir(parents=True)
-        (target / STORE / "current.new").symlink_to("releases/nowhere")
-        self.assertEqual(self.publish_into(target, "12.0.0.2")[0], 0)
-        self.assertEqual(sorted(os.listdir(target / STORE)),
-                         ["current", "lock", "nginx", "releases", "rollout.json"])
 
     def test_candidate_is_stored_without_being_served(self):
         target = self.work / "candidate"

@@ -13,6 +13,7 @@ runs are made for each of the three moments; each prints one line.
 Environment as test_publish_commands.
 """
 
+import collections
 import os
 import pathlib
 import re
@@ -21,7 +22,8 @@ import subprocess
 import tempfile
 import unittest
 
-from test_publish_commands import STORE, Pki, installer, publish, run, served
+from release_kit import ReleaseKit
+from test_publish_commands import STORE, publish, served
 
 RUNS = int(os.environ.get("PLUMIX_PUBLISH_KILL_RUNS", "30"))
 PUBLISH = os.environ["PLUMIX_PUBLISH"]
@@ -41,11 +43,7 @@ class PublishKillTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = pathlib.Path(tempfile.mkdtemp(prefix="publish-kill-"))
-        pki = cls.pki = Pki(cls.work / "pki")
-        pki.self_signed("issuer", "/O=Wendral/CN=Kill Test Issuer")
-        pki.issue("signer", "/O=Wendral/CN=Kill Test Signer", "issuer")
-        run("openssl", "x509", "-in", pki.cert("issuer"), "-outform", "DER",
-            "-out", cls.work / "issuer.der")
+        cls.kit = ReleaseKit(cls.work / "kit", "Kill")
         cls.dir = cls.work / "origin"
         cls.next_version = 1
 
@@ -54,15 +52,7 @@ class PublishKillTest(unittest.TestCase):
         shutil.rmtree(cls.work)
 
     def arguments(self, version):
-        files = self.work / "installers"
-        files.mkdir(exist_ok=True)
-        arguments = ["release", "--out", self.dir, "--check-frequency", "2",
-                     "--issuer", self.work / "issuer.der", "--signer-cert", self.pki.cert("signer"),
-                     "--signer-key", self.pki.folder / "signer.key"]
-        for option, bits in (("--activex", 32), ("--activex-64", 64), ("--plugin", 32),
-                             ("--plugin-64", 64)):
-            arguments += [option, installer(files, "%d-%s.exe" % (bits, version), bits, version)]
-        return [str(argument) for argument in arguments]
+        return self.kit.arguments(self.dir, version, version)
 
     def version(self):
         """A new, higher version for the next release."""
@@ -85,26 +75,23 @@ class PublishKillTest(unittest.TestCase):
         finished = self.traced(self.version(), "-o", str(trace),
                                "-e", "trace=write,fsync,renameat,renameat2")
         self.assertEqual(finished.returncode, 0, finished.stderr)
-        counts, points = {}, {"staging": [], "fsync": [], "swap": []}
-        for line in trace.read_text().splitlines():
-            match = TRACE_LINE.match(line)
-            if not match:
-                continue
+        counts, points = collections.Counter(), {"staging": [], "fsync": [], "swap": []}
+        for match in filter(None, map(TRACE_LINE.match, trace.read_text().splitlines())):
             call, rest = match.groups()
-            counts[call] = counts.get(call, 0) + 1
-            if call == "write" and "/staging-" in rest.split(",")[0]:
-                points["staging"].append((call, counts[call]))
-            elif call == "fsync":
-                points["fsync"].append((call, counts[call]))
-            elif call.startswith("renameat") and ("/releases/" in rest or "/current\"" in rest):
-                points["swap"].append((call, counts[call]))
+            counts[call] += 1
+            moment = ("staging" if call == "write" and "/staging-" in rest.split(",")[0] else
+                      "fsync" if call == "fsync" else
+                      "swap" if call.startswith("renameat") and
+                      ("/releases/" in rest or "/current\"" in rest) else None)
+            if moment:
+                points[moment].append((call, counts[call]))
         for moment, found in points.items():
             self.assertTrue(found, "no %s point in the rehearsal" % moment)
         return points
 
     def served_release(self):
         """The version the folder serves, after check found it whole."""
-        code, out, err = publish("check", self.dir, "--issuer", self.work / "issuer.der")
+        code, out, err = publish("check", self.dir, "--issuer", self.kit.issuer)
         self.assertEqual(code, 0, out + err)
         match = re.search(r"manifest announces ActiveX (\S+),", out)
         return match.group(1)
@@ -112,7 +99,7 @@ class PublishKillTest(unittest.TestCase):
     def test_killed_release_leaves_old_or_new_whole_and_the_next_succeeds(self):
         self.release(self.version())
         points = self.rehearse()
-        outcomes = {}
+        outcomes = collections.Counter()
         for moment, found in points.items():
             for run_index in range(RUNS):
                 call, nth = found[run_index % len(found)]
@@ -131,13 +118,12 @@ class PublishKillTest(unittest.TestCase):
                     self.assertEqual(self.served_release(), new)
                     self.assertEqual(sorted(os.listdir(self.dir / STORE)),
                                      ["current", "lock", "nginx", "releases", "rollout.json"])
-                    outcomes.setdefault((moment, "old" if now == old else "new"), 0)
-                    outcomes[(moment, "old" if now == old else "new")] += 1
-                print("kill %-7s at %s #%-3d: served %s" % (moment, call, nth,
-                                                             "old" if now == old else "new"))
+                outcome = "old" if now == old else "new"
+                outcomes[moment, outcome] += 1
+                print("kill %-7s at %s #%-3d: served %s" % (moment, call, nth, outcome))
         for moment in points:
             print("%s: %d kills, old served after %d, new after %d" % (
-                moment, RUNS, outcomes.get((moment, "old"), 0), outcomes.get((moment, "new"), 0)))
+                moment, RUNS, outcomes[moment, "old"], outcomes[moment, "new"]))
 
 
 if __name__ == "__main__":

@@ -7,7 +7,9 @@ smaller ones inside, halt shows everyone the current release and resume
 gives back exactly the same addresses, complete shows everyone the
 candidate, canary ranges always see it, and every address gets the package
 of the same release as its manifest. A change whose nginx test or reload
-fails leaves the old configuration serving and the state unchanged.
+fails leaves the old configuration serving and the state unchanged. Over
+the access log that nginx wrote, plumix-publish health places every request
+in the cohort nginx served it.
 
 Environment as test_publish_commands. Run it in a network namespace of its
 own: nginx listens on 127.0.0.1:443 and :80.
@@ -16,7 +18,6 @@ own: nginx listens on 127.0.0.1:443 and :80.
 import concurrent.futures
 import http.client
 import json
-import os
 import pathlib
 import shutil
 import ssl
@@ -25,14 +26,12 @@ import sys
 import tempfile
 import unittest
 
-from test_publish_commands import MANIFEST, PACKAGES, SOURCE, installer, publish, served
-sys.path.insert(0, str(SOURCE / "tests" / "packages"))
+from release_kit import ReleaseKit
+from test_publish_commands import MANIFEST, PACKAGES, SOURCE, STORE, publish, served
 sys.path.insert(0, str(SOURCE / "tools" / "update-server"))
-from make_package_corpus import Pki, run  # noqa: E402
 from nginx_origin import NginxOrigin  # noqa: E402
 
 ORIGIN = "127.0.0.1"
-STORE = ".plumix-publish"
 CURRENT, CANDIDATE = "12.0.0.1", "12.0.0.2"
 # 2,286 client addresses for the split, and canaries apart from them.
 CLIENTS = ["127.0.%d.%d" % (third, fourth) for third in range(1, 10) for fourth in range(1, 255)]
@@ -53,24 +52,19 @@ class RolloutWithNginxTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = pathlib.Path(tempfile.mkdtemp(prefix="rollout-test-"))
-        pki = Pki(cls.work / "pki")
-        pki.self_signed("issuer", "/O=Wendral/CN=Rollout Test Issuer")
-        pki.issue("signer", "/O=Wendral/CN=Rollout Test Signer", "issuer")
-        run("openssl", "x509", "-in", pki.cert("issuer"), "-outform", "DER",
-            "-out", cls.work / "issuer.der")
-        cls.pki = pki
+        cls.kit = ReleaseKit(cls.work / "kit", "Rollout")
         cls.dir = cls.work / "origin"
+        cls.manifests, cls.packages = {}, {}
         cls.release(CURRENT)
         cls.release(CANDIDATE, "--candidate")
-        cls.manifests = {name: cls.stored(name, MANIFEST) for name in (CURRENT, CANDIDATE)}
-        cls.packages = {name: cls.stored(name, PACKAGES[0]) for name in (CURRENT, CANDIDATE)}
         certs = cls.work / "certs"
         subprocess.run([SOURCE / "tools" / "update-server" / "make-test-certs.sh", certs, ORIGIN],
                        check=True, capture_output=True)
         cls.tls = ssl.create_default_context(cafile=str(certs / "ca.pem"))
+        cls.requests_log = cls.work / "requests.log"
         cls.origin = NginxOrigin(str(cls.work / "nginx"), ORIGIN, str(cls.dir),
                                  str(certs / "server.pem"), str(certs / "server.key"),
-                                 str(cls.work / "requests.log"), rollout=True)
+                                 str(cls.requests_log), rollout=True)
         cls.origin.start()
 
     @classmethod
@@ -79,26 +73,14 @@ class RolloutWithNginxTest(unittest.TestCase):
         shutil.rmtree(cls.work)
 
     @classmethod
-    def release_arguments(cls, version):
-        files = cls.work / "installers"
-        files.mkdir(exist_ok=True)
-        arguments = ["release", "--out", cls.dir, "--check-frequency", "2",
-                     "--issuer", cls.work / "issuer.der",
-                     "--signer-cert", cls.pki.cert("signer"),
-                     "--signer-key", cls.pki.folder / "signer.key"]
-        for option, bits in (("--activex", 32), ("--activex-64", 64), ("--plugin", 32),
-                             ("--plugin-64", 64)):
-            arguments += [option, installer(files, "%d-%s.exe" % (bits, version), bits, version)]
-        return arguments
-
-    @classmethod
     def release(cls, version, *extra):
-        code, out, err = publish(*cls.release_arguments(version), *extra)
+        """Publishes version (for everyone, or as extra says) and keeps its
+        manifest and first package to tell answers apart."""
+        code, out, err = cls.kit.release(cls.dir, *extra, activex=version, plugin=version)
         assert code == 0, out + err
-
-    @classmethod
-    def stored(cls, name, path):
-        return (cls.dir / STORE / "releases" / name / path).read_bytes()
+        stored = cls.dir / STORE / "releases" / version
+        cls.manifests[version] = (stored / MANIFEST).read_bytes()
+        cls.packages[version] = (stored / PACKAGES[0]).read_bytes()
 
     def rollout(self, action, *arguments):
         old = self.origin.workers()
@@ -114,6 +96,7 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.assertEqual(code, 0, out + err)
 
     def get(self, source, scheme, path, user_agent, forwarded=None):
+        """(the body, Cache-Control) of a 200 answer to source."""
         connection = (http.client.HTTPSConnection(ORIGIN, 443, context=self.tls,
                                                   source_address=(source, 0), timeout=30)
                       if scheme == "https" else
@@ -184,8 +167,7 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.assertEqual(self.shown_candidate(CANARIES, VARYING), set(CANARIES))
 
         # While a candidate is out, a release for everyone is refused.
-        arguments = [str(a) for a in self.release_arguments("12.0.0.9")]
-        code, out, err = publish(*arguments)
+        code, out, err = self.kit.release(self.dir, activex="12.0.0.9", plugin="12.0.0.9")
         self.assertEqual(code, 1, out + err)
         self.assertIn("release %s is the candidate of a staged rollout" % CANDIDATE, err)
         code, out, err = publish("rollout", "status", self.dir, "--json")
@@ -212,12 +194,9 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.assertEqual(state["history"][2]["reason"], "first group")
         self.assertEqual(state["history"][5]["reason"], "crash reports")
 
-
     def test_2_failed_nginx_test_or_reload_leaves_the_old_configuration_and_state(self):
         later = "12.0.0.3"
         self.release(later, "--candidate")
-        self.manifests[later] = self.stored(later, MANIFEST)
-        self.packages[later] = self.stored(later, PACKAGES[0])
         self.change("start", "--release", later, "--percent", "50")
         sample = CLIENTS[::5]
         shown = self.shown_candidate(sample, VARYING, later)
@@ -249,12 +228,9 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.assertLess(self.shown_candidate(sample, VARYING, later), shown)
         configuration.write_text(text)
 
-
     def test_3_canaries_alone_then_everyone_before_completion(self):
         later = "12.0.0.4"
         self.release(later, "--candidate")
-        self.manifests[later] = self.stored(later, MANIFEST)
-        self.packages[later] = self.stored(later, PACKAGES[0])
         self.change("halt")
         sample = CLIENTS[::9] + CANARIES + NOT_CANARIES
         self.change("start", "--release", later, "--percent", "0", "--canary", CANARY_RANGE)
@@ -264,18 +240,64 @@ class RolloutWithNginxTest(unittest.TestCase):
         self.change("halt")
         self.assertEqual(self.shown_candidate(sample, SAME_FOR_ALL, later), set())
 
-
     def test_4_behind_a_trusted_proxy_the_forwarded_address_decides(self):
         later = "12.0.0.5"
         self.release(later, "--candidate")
         self.change("start", "--release", later, "--percent", "0", "--canary", "192.0.2.0/24",
                     "--trusted-proxy", "127.0.0.0/8")
-        manifests = {later: self.stored(later, MANIFEST), "other": self.manifests[CANDIDATE]}
-        for forwarded, release in (("192.0.2.77", later), ("198.51.100.7", "other"),
-                                   ("203.0.113.9, 192.0.2.8", later), (None, "other")):
+        # Everyone else is shown the release completed in test_1.
+        for forwarded, release in (("192.0.2.77", later), ("198.51.100.7", CANDIDATE),
+                                   ("203.0.113.9, 192.0.2.8", later), (None, CANDIDATE)):
             with self.subTest(forwarded=forwarded):
                 body, _ = self.get("127.0.3.3", "https", MANIFEST, MANIFEST_USER_AGENT, forwarded)
-                self.assertEqual(self.release_of(body, manifests), release)
+                self.assertEqual(self.release_of(body, self.manifests), release)
+
+    def test_5_health_counts_the_cohorts_nginx_served(self):
+        # Each address fetches the manifest 1 + i % 3 times and the package
+        # 1 + i % 2 times, so that the sums per cohort tell one set of
+        # addresses from another of the same size; health must place them in
+        # the cohorts nginx served, count each download completed by the size
+        # of its cohort's package, and skip a browser's request and the lines
+        # of the JSON log.
+        later = "12.0.0.6"
+        self.release(later, "--candidate")
+        self.change("halt")
+        self.change("start", "--release", later, "--percent", "25", "--canary", CANARY_RANGE)
+        for log in (self.origin.access_log(), self.requests_log):
+            open(log, "w").close()
+        sources = CLIENTS + CANARIES
+
+        def fetches(index):
+            for _ in range(1 + index % 3):
+                manifest, _ = self.get(sources[index], "https", MANIFEST, MANIFEST_USER_AGENT)
+            for _ in range(1 + index % 2):
+                self.get(sources[index], "http", PACKAGES[0], PACKAGE_USER_AGENT)
+            return manifest == self.manifests[later]
+
+        with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
+            shown = list(pool.map(fetches, range(len(sources))))
+        self.get(CLIENTS[0], "https", MANIFEST, "Mozilla/5.0")
+        self.assertTrue(all(shown[len(CLIENTS):]), "a canary not shown the candidate")
+        self.assertShare({index for index, candidate in enumerate(shown) if candidate}, 25)
+
+        code, out, err = publish("health", self.dir, "--access-log", self.origin.access_log(),
+                                 self.requests_log, "--json", "--min-clients", "1")
+        self.assertEqual(code, 0, out + err)
+        report = json.loads(out)
+        self.assertEqual(
+            (report["verdict"], report["other_requests"], report["other_format_lines"]),
+            ("too-early", 1, len(self.requests_log.read_text().splitlines())))
+        counted, expected = {}, {}
+        for day in report["days"]:  # one day, or two across midnight
+            figures = counted.setdefault(day["cohort"], [0, 0, 0, 0])
+            for place, name in enumerate(("addresses", "manifest_fetches", "downloads_begun",
+                                          "downloads_completed")):
+                figures[place] += day[name]
+        for index, candidate in enumerate(shown):
+            figures = expected.setdefault("candidate" if candidate else "control", [0, 0, 0, 0])
+            for place, count in enumerate((1, 1 + index % 3, 1 + index % 2, 1 + index % 2)):
+                figures[place] += count
+        self.assertEqual(counted, expected)
 
 
 if __name__ == "__main__":

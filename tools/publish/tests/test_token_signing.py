@@ -10,39 +10,30 @@ the build tree for the tokens.
 import os
 import pathlib
 import shutil
-import subprocess
 import tempfile
 import unittest
 
 import soft_token
-import test_publish_commands as commands
-from test_publish_commands import installer, publish, run
+from release_kit import ReleaseKit
+from test_publish_commands import publish
 
 WORK = None
 TOKENS = None
-PKI = None
-INSTALLERS = {}
+KIT = None
 
 
 def setUpModule():
-    global WORK, TOKENS, PKI
+    global WORK, TOKENS, KIT
     WORK = pathlib.Path(tempfile.mkdtemp(prefix="token-signing-",
                                          dir=os.environ["PLUMIX_TEST_WORK"]))
     TOKENS = soft_token.SoftTokens(WORK / "softhsm")
     TOKENS.initialise("release")
     TOKENS.initialise("spare")
     TOKENS.generate_key("release", "signer")
-    PKI = commands.Pki(WORK / "pki")
-    PKI.self_signed("issuer", "/O=Wendral/CN=Token Test Issuer")
-    PKI.issue("intermediate", "/O=Wendral/CN=Token Test Intermediate", "issuer", authority=True)
-    PKI.certify("token-signer", TOKENS.request("release", "signer", "/O=Wendral/CN=Token Signer",
-                                               WORK / "token-signer.csr"), "intermediate")
-    run("openssl", "x509", "-in", PKI.cert("issuer"), "-outform", "DER",
-        "-out", WORK / "issuer.der")
-    for bits in (32, 64):
-        for version in ("12.0.0.1", "12.0.0.2"):
-            INSTALLERS[(bits, version)] = installer(WORK, "i%d-%s.exe" % (bits, version), bits,
-                                                    version)
+    KIT = ReleaseKit(WORK / "kit", "Token")
+    request = TOKENS.request("release", "signer", "/O=Wendral/CN=Token Signer",
+                             WORK / "token-signer.csr")
+    KIT.pki.certify("token-signer", request, "intermediate")
 
 
 def tearDownModule():
@@ -50,16 +41,8 @@ def tearDownModule():
 
 
 def release(out, key, *extra, env=None):
-    arguments = [commands.PUBLISH, "release", "--out", out, "--check-frequency", "2",
-                 "--issuer", WORK / "issuer.der", "--signer-cert", PKI.cert("token-signer"),
-                 "--signer-key", key, "--chain", PKI.cert("intermediate"),
-                 "--activex", INSTALLERS[(32, "12.0.0.1")],
-                 "--activex-64", INSTALLERS[(64, "12.0.0.1")],
-                 "--plugin", INSTALLERS[(32, "12.0.0.2")],
-                 "--plugin-64", INSTALLERS[(64, "12.0.0.2")], *extra]
-    finished = subprocess.run([str(a) for a in arguments], capture_output=True, text=True,
-                              env=env or TOKENS.env, timeout=300)
-    return finished.returncode, finished.stdout, finished.stderr
+    return KIT.release(out, *extra, env=env or TOKENS.env,
+                       **{"--signer-cert": KIT.pki.cert("token-signer"), "--signer-key": key})
 
 
 class TokenSigningTest(unittest.TestCase):
@@ -81,7 +64,7 @@ class TokenSigningTest(unittest.TestCase):
                                          env=env)
                 self.assertEqual(code, 0, out + err)
                 self.assertIn('signer "CN=Token Signer,O=Wendral"', out)
-                code, out, err = publish("check", tree, "--issuer", WORK / "issuer.der")
+                code, out, err = publish("check", tree, "--issuer", KIT.issuer)
                 self.assertEqual(code, 0, out + err)
                 self.assertEqual(out.count('signer "CN=Token Signer,O=Wendral"'), 4, out)
 
@@ -115,7 +98,7 @@ class TokenSigningTest(unittest.TestCase):
                 self.assertFalse(out.exists())
 
     def test_token_options_without_a_token_key_are_a_usage_error(self):
-        code, out, err = release(WORK / "unused", PKI.folder / "intermediate.key",
+        code, out, err = release(WORK / "unused", KIT.pki.folder / "intermediate.key",
                                  "--pin-file", TOKENS.pin_file)
         self.assertEqual(code, 2, out + err)
         self.assertIn("--pin-file and --pkcs11-module go with a key in a token", err)

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "plan/client_fleet.h"
@@ -87,6 +88,19 @@ RotationRun RunRotation(const PlanSettings& settings) {
   return run;
 }
 
+// One figure of every day of the run.
+template <typename T>
+std::vector<T> PerDay(const RotationRun& run, T PeriodFigures::*figure) {
+  std::vector<T> values;
+  for (const PeriodFigures& day : run.summary.days) values.push_back(day.*figure);
+  return values;
+}
+
+std::vector<int64_t> MinutesToShare(const RotationRun& run) {
+  return std::vector<int64_t>(run.summary.minutesToShare,
+                              run.summary.minutesToShare + kAdoptionShareCount);
+}
+
 TEST(RotationFleet, EveryMinuteOfEveryDayHoldsOneRequest) {
   PlanSettings settings = RotationSettings(3, 3);
   RotationRun run = RunRotation(settings);
@@ -95,12 +109,10 @@ TEST(RotationFleet, EveryMinuteOfEveryDayHoldsOneRequest) {
     ASSERT_EQ(expected, run.record.requests[static_cast<std::size_t>(second)]) << second;
   }
   for (const PeriodFigures& day : run.summary.days) {
-    EXPECT_EQ(1440u, day.requests);
-    EXPECT_EQ(1u, day.peakRequestsPerSecond);
-    EXPECT_EQ(1u, day.peakRequestsPerMinute);
-    EXPECT_DOUBLE_EQ(1440.0 / 86400, day.meanRequestsPerSecond);
-    EXPECT_EQ(1440u, day.checkIntervals);
-    EXPECT_DOUBLE_EQ(25.0, day.meanCheckIntervalHours);
+    EXPECT_EQ(std::make_tuple(1440u, 1u, 1u, 1440.0 / 86400, 1440u, 25.0),
+              std::make_tuple(day.requests, day.peakRequestsPerSecond, day.peakRequestsPerMinute,
+                              day.meanRequestsPerSecond, day.checkIntervals,
+                              day.meanCheckIntervalHours));
   }
 }
 
@@ -111,16 +123,11 @@ TEST(RotationFleet, ReleaseDownloadsOnePackageAMinuteAtTheClientsSpeed) {
   // at 00:00 to 00:59 of day 2. 50 % is 750 clients: the end of minute 749.
   PlanSettings settings = RotationSettings(3, 1);
   RotationRun run = RunRotation(settings);
-  const std::vector<PeriodFigures>& days = run.summary.days;
-  EXPECT_EQ(0u, days[0].downloads);
-  EXPECT_EQ(1440u, days[1].downloads);
-  EXPECT_EQ(60u, days[2].downloads);
-  EXPECT_DOUBLE_EQ(kGbitPerSecondAt20Mbps, days[1].peakGbitPerSecond);
-  EXPECT_NEAR(1440 * 20 * kMiB / 1e12, days[1].terabytesSent, 1e-12);
+  EXPECT_EQ(PerDay(run, &PeriodFigures::downloads), (std::vector<uint64_t>{0, 1440, 60}));
+  EXPECT_DOUBLE_EQ(kGbitPerSecondAt20Mbps, run.summary.days[1].peakGbitPerSecond);
+  EXPECT_NEAR(1440 * 20 * kMiB / 1e12, run.summary.days[1].terabytesSent, 1e-12);
   EXPECT_NEAR(kRotationClients * 20 * kMiB / 1e12, run.summary.run.terabytesSent, 1e-12);
-  EXPECT_EQ((std::vector<int64_t>{750, 1350, 1485}),
-            std::vector<int64_t>(run.summary.minutesToShare,
-                                 run.summary.minutesToShare + kAdoptionShareCount));
+  EXPECT_EQ(MinutesToShare(run), (std::vector<int64_t>{750, 1350, 1485}));
   // One minute of day 1, second by second.
   int64_t minuteStart = kSecondsPerDay + 17 * 60;
   for (int64_t second = 0; second < 60; ++second) {
@@ -156,48 +163,30 @@ TEST(RotationFleet, InstallerResetBringsOneMoreCheckAnHourAfterEachInstall) {
   PlanSettings settings = RotationSettings(3, 1);
   settings.installerResets = true;
   RotationRun run = RunRotation(settings);
-  const std::vector<PeriodFigures>& days = run.summary.days;
-  EXPECT_EQ(2820u, days[1].requests);
-  EXPECT_EQ(2u, days[1].peakRequestsPerMinute);
-  EXPECT_EQ(1500u, days[2].requests);
-  EXPECT_EQ(2u, days[2].peakRequestsPerMinute);
-  EXPECT_EQ(1440u, days[1].downloads);
-  EXPECT_EQ(60u, days[2].downloads);
+  EXPECT_EQ(PerDay(run, &PeriodFigures::requests), (std::vector<uint64_t>{1440, 2820, 1500}));
+  EXPECT_EQ(PerDay(run, &PeriodFigures::peakRequestsPerMinute), (std::vector<uint64_t>{1, 2, 2}));
+  EXPECT_EQ(PerDay(run, &PeriodFigures::downloads), (std::vector<uint64_t>{0, 1440, 60}));
   // Only the checks 25 hours after the resets' come back to a download of
   // the day before: not the resets' own, not the skipped phase's first.
   EXPECT_EQ(0u, run.summary.release[0].returningChecks);
   EXPECT_EQ(1320u, run.summary.release[1].returningChecks);
-  EXPECT_EQ((std::vector<int64_t>{750, 1350, 1485}),
-            std::vector<int64_t>(run.summary.minutesToShare,
-                                 run.summary.minutesToShare + kAdoptionShareCount));
+  EXPECT_EQ(MinutesToShare(run), (std::vector<int64_t>{750, 1350, 1485}));
 }
 
-struct ReleaseRow {
-  double shownPercent;
-  uint64_t newVersionClients;
-  uint64_t downloads;
-  uint64_t repeatDownloads;
-  uint64_t returningChecks;
-  int64_t attemptLimitClients;
-  uint32_t mostAttempts;
-  double healthPercent;
-};
+// A release day's figures: shown percent, clients on the new version,
+// downloads, repeat downloads, returning checks, clients at the attempt
+// limit, most attempts and the health signal.
+using ReleaseRow =
+    std::tuple<double, uint64_t, uint64_t, uint64_t, uint64_t, int64_t, uint32_t, double>;
 
-void ExpectRelease(const std::vector<ReleaseRow>& expected,
-                   const std::vector<ReleaseFigures>& release) {
-  ASSERT_EQ(expected.size(), release.size());
-  for (std::size_t row = 0; row < expected.size(); ++row) {
-    const ReleaseRow& want = expected[row];
-    const ReleaseFigures& got = release[row];
-    EXPECT_EQ(want.shownPercent, got.shownPercent) << "day " << got.day;
-    EXPECT_EQ(want.newVersionClients, got.newVersionClients) << "day " << got.day;
-    EXPECT_EQ(want.downloads, got.downloads) << "day " << got.day;
-    EXPECT_EQ(want.repeatDownloads, got.repeatDownloads) << "day " << got.day;
-    EXPECT_EQ(want.returningChecks, got.returningChecks) << "day " << got.day;
-    EXPECT_EQ(want.attemptLimitClients, got.attemptLimitClients) << "day " << got.day;
-    EXPECT_EQ(want.mostAttempts, got.mostAttempts) << "day " << got.day;
-    EXPECT_NEAR(want.healthPercent, got.healthPercent, 1e-9) << "day " << got.day;
+std::vector<ReleaseRow> ReleaseRows(const RotationRun& run) {
+  std::vector<ReleaseRow> rows;
+  for (const ReleaseFigures& day : run.summary.release) {
+    rows.emplace_back(day.shownPercent, day.newVersionClients, day.downloads,
+                      day.repeatDownloads, day.returningChecks, day.attemptLimitClients,
+                      day.mostAttempts, day.healthPercent);
   }
+  return rows;
 }
 
 TEST(RotationFleet, CanariesFirstThenTheWholeFleet) {
@@ -210,10 +199,9 @@ TEST(RotationFleet, CanariesFirstThenTheWholeFleet) {
   settings.rolloutPercent = {0, 100};
   settings.canaryClients = 60;
   RotationRun run = RunRotation(settings);
-  ExpectRelease({{0, 57, 57, 0, 0, 0, 1, 0},
-                 {100, 1443, 1386, 0, 54, 0, 1, 0},
-                 {100, 1500, 57, 0, 1383, 0, 1, 0}},
-                run.summary.release);
+  EXPECT_EQ(ReleaseRows(run), (std::vector<ReleaseRow>{{0, 57, 57, 0, 0, 0, 1, 0},
+                                                      {100, 1443, 1386, 0, 54, 0, 1, 0},
+                                                      {100, 1500, 57, 0, 1383, 0, 1, 0}}));
   EXPECT_EQ(-1, run.summary.gateDay);
 }
 
@@ -227,10 +215,9 @@ TEST(RotationFleet, BadReleaseIsHaltedTheDayItsRepeatDownloadsPassTheGate) {
   settings.badReleasePercent = 100;
   settings.gatePercent = 50;
   RotationRun run = RunRotation(settings);
-  ExpectRelease({{100, 0, 1440, 0, 0, 0, 1, 0},
-                 {100, 0, 1440, 1380, 1380, 0, 2, 100},
-                 {0, 0, 0, 0, 0, 0, 0, 0}},
-                run.summary.release);
+  EXPECT_EQ(ReleaseRows(run), (std::vector<ReleaseRow>{{100, 0, 1440, 0, 0, 0, 1, 0},
+                                                      {100, 0, 1440, 1380, 1380, 0, 2, 100},
+                                                      {0, 0, 0, 0, 0, 0, 0, 0}}));
   EXPECT_EQ(2, run.summary.gateDay);
   EXPECT_EQ(0u, run.summary.notifyClients);
   std::string report = FormatPlanReport(settings, run.summary);
@@ -253,13 +240,11 @@ TEST(RotationFleet, UnhaltedBadReleaseTakesEveryClientToTheAttemptLimit) {
   settings.badReleasePercent = 100;
   settings.gatePercent = 100;
   RotationRun run = RunRotation(settings);
-  const std::vector<ReleaseFigures>& release = run.summary.release;
-  ASSERT_EQ(9u, release.size());
-  EXPECT_EQ(0, release[5].attemptLimitClients);  // day 6
-  EXPECT_EQ(1080, release[6].attemptLimitClients);
-  EXPECT_EQ(7u, release[6].mostAttempts);
-  EXPECT_EQ(1500, release[7].attemptLimitClients);
-  EXPECT_EQ(1500, release[8].attemptLimitClients);
+  std::vector<int64_t> atLimit;
+  for (const ReleaseFigures& day : run.summary.release) atLimit.push_back(day.attemptLimitClients);
+  // Days 1 to 9.
+  EXPECT_EQ(atLimit, (std::vector<int64_t>{0, 0, 0, 0, 0, 0, 1080, 1500, 1500}));
+  EXPECT_EQ(7u, run.summary.release[6].mostAttempts);
   EXPECT_EQ(1500u, run.summary.notifyClients);
   EXPECT_EQ(-1, run.summary.gateDay);
 }

@@ -53,33 +53,26 @@ TEST_F(StoreFolderTest, SavedStateLoadsBackFieldForField) {
   RolloutState loaded;
   ASSERT_TRUE(LoadRolloutState(dir_, loaded, error)) << error;
   EXPECT_EQ(RolloutStateText(loaded), RolloutStateText(saved));
-  EXPECT_EQ(loaded.candidate, "12.0.0.2-12.0.0.3");
   EXPECT_EQ(loaded.steps, saved.steps);
-  EXPECT_EQ(loaded.stepStarted, 1714564800);
   ASSERT_EQ(loaded.history.size(), 2u);
   EXPECT_EQ(loaded.history[1].reason, "crash reports \xc3\xa9");
   EXPECT_EQ(loaded.history[1].time, 1714651200);
   EXPECT_FALSE(std::filesystem::exists(RolloutStatePath(dir_) + ".new"));
 }
 
-TEST_F(StoreFolderTest, StoreWithoutStateIsAnEmptyStateNamingTheServedRelease) {
+TEST_F(StoreFolderTest, CurrentReleaseIsTheServedOneWithOrWithoutAState) {
   RolloutState state;
   std::string error;
   ASSERT_TRUE(LoadRolloutState(dir_, state, error)) << error;
   EXPECT_EQ(RolloutStateText(state), RolloutStateText(RolloutState{}));
-  ASSERT_EQ(symlink("releases/12.0.0.7", CurrentLink(dir_).c_str()), 0);
-  ASSERT_TRUE(LoadRolloutState(dir_, state, error)) << error;
-  EXPECT_EQ(state.current, "12.0.0.7");
-}
-
-TEST_F(StoreFolderTest, ServedReleaseWinsOverAStaleCurrentInTheState) {
-  RolloutState saved = SampleState();
-  std::string error;
-  ASSERT_TRUE(SaveRolloutState(dir_, saved, error)) << error;
   ASSERT_EQ(symlink("releases/12.0.0.9", CurrentLink(dir_).c_str()), 0);
-  RolloutState loaded;
-  ASSERT_TRUE(LoadRolloutState(dir_, loaded, error)) << error;
-  EXPECT_EQ(loaded.current, "12.0.0.9");
+  ASSERT_TRUE(LoadRolloutState(dir_, state, error)) << error;
+  EXPECT_EQ(state.current, "12.0.0.9");
+  // A state that names another current release (a crash came between the
+  // switch and the state's write) loses to the link.
+  ASSERT_TRUE(SaveRolloutState(dir_, SampleState(), error)) << error;
+  ASSERT_TRUE(LoadRolloutState(dir_, state, error)) << error;
+  EXPECT_EQ(state.current, "12.0.0.9");
 }
 
 TEST_F(StoreFolderTest, DamagedStateIsRefusedWithItsPath) {
@@ -118,22 +111,6 @@ TEST_F(StoreFolderTest, FailedSaveLeavesTheOldStateWhole) {
   RolloutState loaded;
   ASSERT_TRUE(LoadRolloutState(dir_, loaded, error)) << error;
   EXPECT_EQ(RolloutStateText(loaded), before);
-}
-
-TEST(RolloutStateTest, VariesOnlyWithAnActiveCandidateShownToSomeone) {
-  RolloutState state;
-  EXPECT_FALSE(state.Varies());
-  state.candidate = "2.0.0.0";
-  EXPECT_FALSE(state.Varies());
-  state.canaries = {"10.0.0.0/8"};
-  EXPECT_TRUE(state.Varies());
-  state.canaries.clear();
-  state.percent = 5;
-  EXPECT_TRUE(state.Varies());
-  EXPECT_EQ(state.EffectivePercent(), 5);
-  state.halted = true;
-  EXPECT_FALSE(state.Varies());
-  EXPECT_EQ(state.EffectivePercent(), 0);
 }
 
 TEST(UtcTimeTest, WritesAndReadsUtcSecondsAndRefusesOtherForms) {
