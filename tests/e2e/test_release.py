@@ -23,9 +23,9 @@ import soft_token  # noqa: E402
 
 ENV = None
 
-CURRENT, CANDIDATE = "10.2.0.1", "10.3.0.1"
 INSTALLS_ACTIVEX = POLICY_SILENT + ["1618", "1608", "1600", "1602", "1609", "1612", "1620"]
 NOTHING_NEWER = POLICY_SILENT + ["1618", "1608", "1625", "1612", "1620"]
+CURRENT, CANDIDATE = "10.2.0.1", "10.3.0.1"
 STARTED = "PlumixPlayerInstaller.exe -install -iv 9"
 MANIFEST = ("https", MANIFEST_PATH)
 PACKAGE = ("http", PACKAGE_PATHS[("ActiveX", False)])
@@ -68,17 +68,25 @@ class ReleaseTest(unittest.TestCase):
     def setUp(self):
         ENV.reset()
         self.tree = os.path.join(ENV.work, "origin")
-        for folder in (self.tree, os.path.join(ENV.work, "nginx")):
-            shutil.rmtree(folder, ignore_errors=True)
-        ENV.write_settings(SILENT_VERBOSE)
-        ENV.set_installed("ActiveX", "10.1.0.5")
+        shutil.rmtree(self.tree, ignore_errors=True)
+        shutil.rmtree(os.path.join(ENV.work, "nginx"), ignore_errors=True)
 
     def tearDown(self):
         ENV.stop_origin()
 
-    def release(self, version, *options, frequency=2, registers=True):
-        result = ENV.publish_release(self.tree, version, version, frequency, *options,
-                                     registers=registers)
+    def publish(self, activex, plugin, check_frequency):
+        previous = ("--previous", self.tree) if os.path.isdir(self.tree) else ()
+        result = ENV.publish_release(self.tree, activex, plugin, check_frequency, *previous)
+        self.assertEqual(0, result.returncode, result.stdout + result.stderr)
+
+    def run_due_cycle(self):
+        """Starts the service as its task does, with the last check 25 hours ago."""
+        ENV.set_update_state(last_check=now_filetime() - 25 * FILETIME_PER_HOUR)
+        ENV.forget_service_log()
+        ENV.run_scheduled_start()
+
+    def release(self, version, *options, registers=True):
+        result = ENV.publish_release(self.tree, version, version, 2, *options, registers=registers)
         self.assertEqual(0, result.returncode, result.stdout + result.stderr)
 
     def rollout(self, action, *arguments, expect=0):
@@ -91,50 +99,55 @@ class ReleaseTest(unittest.TestCase):
         return result
 
     def due_cycle(self, *fields):
-        """Starts the service as its task does, with the last check 25 hours
-        ago; the requests the origin saw during the cycle, as (scheme, path,
-        the given fields)."""
-        ENV.set_update_state(last_check=now_filetime() - 25 * FILETIME_PER_HOUR)
-        ENV.forget_service_log()
+        """A due cycle from a silently updating machine; the requests the
+        origin saw during it, as (scheme, path, the given fields)."""
+        ENV.write_settings(SILENT_VERBOSE)
         record = ENV.prefix.host_path(environment.INSTALLER + ".txt")
         if os.path.exists(record):
             os.remove(record)
         seen = len(ENV.requests())
-        ENV.run_scheduled_start()
+        self.run_due_cycle()
         return [(r["scheme"], r["path"]) + tuple(r[field] for field in fields)
                 for r in ENV.requests()[seen:]]
 
     def test_published_releases_install_and_a_refused_one_changes_nothing(self):
-        self.release(CURRENT)
+        ENV.write_settings(SILENT_VERBOSE)
+        ENV.set_installed("ActiveX", "10.1.0.5")
+        self.publish("10.2.0.1", "10.2.0.1", 2)
         ENV.start_origin(self.tree)
-        self.assertEqual([MANIFEST + ("Get Plumix Player version xml/1.0", 200),
-                          PACKAGE + ("Download Plumix Player Installer/1.0", 200)],
-                         self.due_cycle("user_agent", "status"))
+        self.run_due_cycle()
         self.assertEqual(INSTALLS_ACTIVEX, ENV.service_events())
-        self.assertEqual(STARTED, ENV.wait_installer_record())
-        self.assertEqual(CURRENT, ENV.installed_version("ActiveX"))
+        self.assertEqual([("https", MANIFEST_PATH, "Get Plumix Player version xml/1.0", 200),
+                          ("http", PACKAGE_PATHS[("ActiveX", False)],
+                           "Download Plumix Player Installer/1.0", 200)],
+                         [(r["scheme"], r["path"], r["user_agent"], r["status"])
+                          for r in ENV.requests()])
+        self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+        self.assertEqual("10.2.0.1", ENV.installed_version("ActiveX"))
 
         # A higher release over the served tree, while nginx serves it.
-        self.release(CANDIDATE, "--previous", self.tree, frequency=4)
-        self.due_cycle()
+        self.publish("10.3.0.1", "10.3.0.1", 4)
+        os.remove(ENV.prefix.host_path(environment.INSTALLER + ".txt"))
+        self.run_due_cycle()
         self.assertEqual(INSTALLS_ACTIVEX, ENV.service_events())
-        self.assertEqual(STARTED, ENV.wait_installer_record())
-        self.assertEqual(CANDIDATE, ENV.installed_version("ActiveX"))
+        self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
+        self.assertEqual("10.3.0.1", ENV.installed_version("ActiveX"))
         self.assertEqual(2, ENV.update_state()[1])
 
         # A lower announcement is refused and the served tree stays as it was:
         # the next due check finds the installed version current and sets the
         # task to the frequency the served release announces.
         served = tree_digests(self.tree)
-        refused = ENV.publish_release(self.tree, "10.2.5.0", CANDIDATE, 1, "--previous",
+        refused = ENV.publish_release(self.tree, "10.2.5.0", "10.3.0.1", 1, "--previous",
                                       self.tree)
         self.assertEqual(1, refused.returncode, refused.stdout + refused.stderr)
         self.assertIn("version 10.2.5.0 is lower than 10.3.0.1", refused.stderr)
         self.assertEqual(served, tree_digests(self.tree))
-        self.due_cycle()
-        self.assertEqual(NOTHING_NEWER, ENV.service_events())
+        self.run_due_cycle()
+        self.assertEqual(POLICY_SILENT + ["1618", "1608", "1625", "1612", "1620"],
+                         ENV.service_events())
         self.assertEqual(240, ENV.task()["triggers"][0]["minutes_interval"])
-        self.assertEqual(CANDIDATE, ENV.installed_version("ActiveX"))
+        self.assertEqual("10.3.0.1", ENV.installed_version("ActiveX"))
 
     @unittest.skipIf(shutil.which("softhsm2-util") is None, "without SoftHSM2 (softhsm2)")
     def test_release_signed_in_a_token_installs(self):
@@ -149,6 +162,7 @@ class ReleaseTest(unittest.TestCase):
             signer=(os.path.join(ENV.work, "token-signer.pem"),
                     soft_token.uri("release", "signer")), env=tokens.env)
         self.assertEqual(0, published.returncode, published.stdout + published.stderr)
+        ENV.set_installed("ActiveX", "10.1.0.5")
         ENV.start_origin(self.tree)
         self.assertEqual([MANIFEST, PACKAGE], self.due_cycle())
         self.assertEqual(INSTALLS_ACTIVEX, ENV.service_events())
@@ -240,6 +254,7 @@ class ReleaseTest(unittest.TestCase):
         self.assertEqual((NOTHING_NEWER, 2), (ENV.service_events(), ENV.update_state()[1]))
         self.assertEqual(CURRENT, ENV.installed_version("ActiveX"))
         self.assertIsNone(ENV.installer_record())
+
 
 
 if __name__ == "__main__":
