@@ -107,6 +107,17 @@ def shipped_package():
     return max(packages, key=os.path.getmtime)
 
 
+def wow64_reason_to_skip():
+    """Why the i686 build cannot run here as on 64-bit Windows, or None."""
+    probe = subprocess.run([os.path.join(SOURCE, "tools", "wine", "can-run-32bit")],
+                           stdout=subprocess.PIPE, text=True)
+    if probe.returncode != 0:
+        return "WOW64 scenario: " + probe.stdout.strip()
+    if ARCH != "i686":
+        return "WOW64 scenario: it runs the i686 build, and this build is %s" % ARCH
+    return None
+
+
 class Environment:
     """Created once per test process; reset() before every test. With wow64,
     the i686 build runs in a 64-bit prefix as on 64-bit Windows, and every
@@ -420,9 +431,9 @@ class Environment:
 
     # -- machine state ----------------------------------------------------
 
-    def temporary_folders(self):
-        """The prefix's temporary-files folders (the service's and the
-        users'), as host paths."""
+    def temporary_entries(self):
+        """Every entry of the prefix's temporary-files folders (the service's
+        and the users'), as host paths, for before-and-after comparisons."""
         drive = self.prefix.host_path("C:\\")
         folders = [os.path.join(drive, "windows", "temp")]
         users = os.path.join(drive, "users")
@@ -430,15 +441,10 @@ class Environment:
             folders += [os.path.join(users, user, "Temp"),
                         os.path.join(users, user, "AppData", "Local", "Temp"),
                         os.path.join(users, user, "Local Settings", "Temp")]
-        return [folder for folder in folders
-                if os.path.isdir(folder) and not os.path.islink(folder)]
-
-    def temporary_entries(self):
-        """Every entry of the temporary-files folders, as host paths, for
-        before-and-after comparisons."""
         entries = set()
-        for folder in self.temporary_folders():
-            entries.update(os.path.join(folder, name) for name in os.listdir(folder))
+        for folder in folders:
+            if os.path.isdir(folder) and not os.path.islink(folder):
+                entries.update(os.path.join(folder, name) for name in os.listdir(folder))
         return entries
 
     def temporary_folder(self):

@@ -1,8 +1,7 @@
 """What Wine programs do to host folders, seen from the host through the
-kernel's file-event interfaces (Linux, through ctypes): inotify reports what
-was created in a folder, fanotify holds a program's opening of a file until
-the test lets it go on. Wine opens every file with the host's own calls, so
-both see the program's steps one by one."""
+kernel's fanotify interface (Linux, through ctypes): it holds a program's
+opening of a file until the test lets it go on. Wine opens every file with the
+host's own calls, so it sees the program's steps one by one."""
 
 import ctypes
 import errno
@@ -14,12 +13,6 @@ import threading
 _LIBC = ctypes.CDLL(None, use_errno=True)
 _LIBC.fanotify_mark.argtypes = [ctypes.c_int, ctypes.c_uint, ctypes.c_uint64, ctypes.c_int,
                                 ctypes.c_char_p]
-
-IN_NONBLOCK = os.O_NONBLOCK
-IN_CLOEXEC = os.O_CLOEXEC
-IN_CREATE = 0x100
-IN_MOVED_TO = 0x80
-_INOTIFY_EVENT = struct.Struct("iIII")
 
 FAN_CLOEXEC = 0x1
 FAN_CLASS_CONTENT = 0x4
@@ -37,43 +30,6 @@ def _check(result):
         code = ctypes.get_errno()
         raise OSError(code, os.strerror(code))
     return result
-
-
-class CreationWatch:
-    """The names created in (or moved into) some folders while the watch is
-    open: `with CreationWatch([folder, ...]) as watch: ...; watch.created()`."""
-
-    def __init__(self, folders):
-        self.folders = list(folders)
-        self.fd = None
-        self.watches = {}
-
-    def __enter__(self):
-        self.fd = _check(_LIBC.inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-        for folder in self.folders:
-            watch = _check(_LIBC.inotify_add_watch(self.fd, os.fsencode(folder),
-                                                   IN_CREATE | IN_MOVED_TO))
-            self.watches[watch] = folder
-        return self
-
-    def __exit__(self, *exc):
-        os.close(self.fd)
-
-    def created(self):
-        """Host paths created since the watch opened (or since the last call)."""
-        paths = []
-        while True:
-            try:
-                data = os.read(self.fd, 65536)
-            except BlockingIOError:
-                return paths
-            offset = 0
-            while offset < len(data):
-                watch, _, _, length = _INOTIFY_EVENT.unpack_from(data, offset)
-                offset += _INOTIFY_EVENT.size
-                name = data[offset:offset + length].rstrip(b"\0")
-                offset += length
-                paths.append(os.path.join(self.watches[watch], os.fsdecode(name)))
 
 
 class OpenGate:

@@ -52,14 +52,10 @@ def tearDownModule():
         ENV.tear_down()
 
 
-def folder_entries(folder):
-    return sorted(os.listdir(folder))
-
-
 def settings_folder_entries(folder):
     """The settings folder's entries but for the install log of a program
     started from a console in the system folder, which lands there too."""
-    return [name for name in folder_entries(folder) if name != "PlumixInstall.log"]
+    return sorted(name for name in os.listdir(folder) if name != "PlumixInstall.log")
 
 
 def refused_writes(folder, fault):
@@ -94,9 +90,12 @@ class MachineFaultTest(unittest.TestCase):
         ENV.run_scheduled_start()
         return ENV.service_events()
 
-    def assertCheckedJustNow(self, last_check):
+    def assertCheckedJustNow(self, attempts):
+        """The check time is now, and the attempts count as given."""
+        last_check, counted = ENV.update_state()
         self.assertIsNotNone(last_check)
         self.assertLess(abs(now_filetime() - last_check), FILETIME_PER_HOUR // 60)
+        self.assertEqual(attempts, counted)
 
     def assertNothingStarted(self):
         self.assertFalse(ENV.installer_exists(), "an installer file was left")
@@ -107,6 +106,18 @@ class MachineFaultTest(unittest.TestCase):
         self.assertEqual("PlumixPlayerInstaller.exe -install -iv 9", ENV.wait_installer_record())
         self.assertEqual("10.2.0.1", ENV.installed_version("ActiveX"))
 
+    def assertDownloadFailed(self, events, line):
+        """A cycle whose download failed for want of room with line (1212 or
+        1216), counted, nothing started; the next cycle installs."""
+        self.assertEqual(CYCLE_START + ["1600"], events[:7])
+        self.assertIn(events[7], [line + " " + error for error in DISK_FULL])
+        self.assertRegex(events[8], r"^1234 -?\d+$")
+        self.assertEqual([TASK_CREATED] + SERVICE_END, events[9:])
+        self.assertNothingStarted()
+        self.assertCheckedJustNow(attempts=1)
+        self.assertEqual(CYCLE_START + INSTALLED, self.next_due_cycle())
+        self.assertInstalled()
+
     # -- the download folder and the installer file --------------------------
 
     def test_download_folder_that_fills_fails_the_download_and_leaves_nothing(self):
@@ -114,18 +125,8 @@ class MachineFaultTest(unittest.TestCase):
         temporary = ENV.temporary_folder()
         with private_mounts.small_disk(temporary, ROOM_WITHOUT_AN_INSTALLER):
             ENV.run_scheduled_start()
-            self.assertEqual([], folder_entries(temporary), "the download folder was left")
-        events = ENV.service_events()
-        self.assertEqual(CYCLE_START + ["1600"], events[:7])
-        self.assertIn(events[7], ["1212 " + error for error in DISK_FULL])
-        self.assertRegex(events[8], r"^1234 -?\d+$")
-        self.assertEqual([TASK_CREATED] + SERVICE_END, events[9:])
-        self.assertNothingStarted()
-        last_check, attempts = ENV.update_state()
-        self.assertCheckedJustNow(last_check)
-        self.assertEqual(1, attempts)
-        self.assertEqual(CYCLE_START + INSTALLED, self.next_due_cycle())
-        self.assertInstalled()
+            self.assertEqual([], os.listdir(temporary), "the download folder was left")
+        self.assertDownloadFailed(ENV.service_events(), "1212")
 
     def test_disk_that_fills_under_the_installer_file_leaves_no_part_of_it(self):
         self.serve_update()
@@ -133,18 +134,11 @@ class MachineFaultTest(unittest.TestCase):
         with private_mounts.small_overlay(windows, ROOM_WITHOUT_AN_INSTALLER,
                                           os.path.join(ENV.work, "overlay")):
             ENV.run_scheduled_start()
-            events = ENV.service_events()
             # The partial file is gone, so the task could be saved again.
             self.assertNothingStarted()
-            task = ENV.task()
-        self.assertEqual(CYCLE_START + ["1600"], events[:7])
-        self.assertIn(events[7], ["1216 " + error for error in DISK_FULL])
-        self.assertRegex(events[8], r"^1234 -?\d+$")
-        self.assertEqual([TASK_CREATED] + SERVICE_END, events[9:])
+            events, task = ENV.service_events(), ENV.task()
         self.assertEqual(240, task["triggers"][0]["minutes_interval"])
-        self.assertEqual(1, ENV.update_state()[1])
-        self.assertEqual(CYCLE_START + INSTALLED, self.next_due_cycle())
-        self.assertInstalled()
+        self.assertDownloadFailed(events, "1216")
 
     def test_read_only_system_folder_starts_nothing_and_counts_the_attempt(self):
         """The service's current directory, where the installer, the log and
@@ -156,15 +150,16 @@ class MachineFaultTest(unittest.TestCase):
             ENV.run_scheduled_start(last_event=None)
             self.assertNothingStarted()
             self.assertEqual([], ENV.service_events())
-        last_check, attempts = ENV.update_state()
-        self.assertCheckedJustNow(last_check)
-        self.assertEqual(1, attempts)
+        self.assertCheckedJustNow(attempts=1)
         self.assertEqual(CYCLE_START + INSTALLED, self.next_due_cycle())
         self.assertInstalled()
 
     # -- the settings file ------------------------------------------------
 
-    def test_attempt_limit_keeps_the_settings_whole_when_they_cannot_be_written(self):
+    def test_attempt_limit_and_mode_switch_keep_the_settings_whole_when_they_cannot_be_written(
+            self):
+        """The attempt limit's switch to notify mode, and -setNotifyAutoUpdate
+        from a console, with the settings folder full or read-only."""
         folder = os.path.dirname(ENV.prefix.host_path(ENV.settings))
         for fault, errors in (("full", DISK_FULL), ("read-only", (ACCESS_DENIED,))):
             with self.subTest(fault=fault):
@@ -172,47 +167,34 @@ class MachineFaultTest(unittest.TestCase):
                 self.serve_update()
                 ENV.write_settings(ADMIN_SETTINGS.decode())
                 ENV.set_update_state(last_check=0, attempts=7)
+                refused = ["1310 " + code for code in errors]
                 with refused_writes(folder, fault):
                     entries = settings_folder_entries(folder)
                     ENV.run_scheduled_start()
+                    switch = ENV.prefix.run([PROGRAM, "-setNotifyAutoUpdate"],
+                                            cwd=ENV.prefix.host_path(CONSOLE_DIR))
+                    self.assertEqual(0, switch.returncode)
                     self.assertEqual(ADMIN_SETTINGS, ENV.settings_bytes())
                     self.assertEqual(entries, settings_folder_entries(folder),
                                      "a temporary file was left")
-                # Under Wine the log lies elsewhere than the settings, and
-                # records the failure.
+                # Under Wine the service's log lies elsewhere than the settings,
+                # and records the failure; the switch's would lie in the folder
+                # that cannot be written, so its line reaches the console only.
                 events = ENV.service_events()
                 self.assertEqual(CYCLE_START + ["1301"], events[:7])
-                self.assertIn(events[7], ["1310 " + code for code in errors])
+                self.assertIn(events[7], refused)
                 self.assertEqual([TASK_CREATED] + SERVICE_END, events[8:])
                 self.assertNothingStarted()
+                echoed = re.findall(r"\[error\] (\d{4} -?\d+)", switch.stdout)
+                self.assertEqual(1, len(echoed), switch.stdout)
+                self.assertIn(echoed[0], refused)
+                self.assertEqual(1001, ENV.run_switch("-isSAUEnabled"))
         notify = self.next_due_cycle()
         self.assertEqual(CYCLE_START + ["1301", TASK_UPDATED] + SERVICE_END, notify)
         self.assertIn(b"SilentAutoUpdateEnable=0\r\n", ENV.settings_bytes())
         self.assertIn(b"SiteNote=keep me\r\n", ENV.settings_bytes())
-
-    def test_mode_switch_keeps_the_settings_whole_when_they_cannot_be_written(self):
-        folder = os.path.dirname(ENV.prefix.host_path(ENV.settings))
-        console = ENV.prefix.host_path(CONSOLE_DIR)
-        for fault, errors in (("full", DISK_FULL), ("read-only", (ACCESS_DENIED,))):
-            with self.subTest(fault=fault):
-                ENV.reset()
-                ENV.write_settings(ADMIN_SETTINGS.decode())
-                with refused_writes(folder, fault):
-                    entries = settings_folder_entries(folder)
-                    result = ENV.prefix.run([PROGRAM, "-setNotifyAutoUpdate"], cwd=console)
-                    self.assertEqual(0, result.returncode)
-                    self.assertEqual(ADMIN_SETTINGS, ENV.settings_bytes())
-                    self.assertEqual(entries, settings_folder_entries(folder),
-                                     "a temporary file was left")
-                # The log would lie in the folder that cannot be written: the
-                # line reaches the console only.
-                echoed = re.findall(r"\[error\] (\d{4} -?\d+)", result.stdout)
-                self.assertEqual(1, len(echoed), result.stdout)
-                self.assertIn(echoed[0], ["1310 " + code for code in errors])
-                self.assertEqual(1001, ENV.run_switch("-isSAUEnabled"))
-        self.assertEqual(0, ENV.run_switch("-setNotifyAutoUpdate"))
-        self.assertEqual(0, ENV.run_switch("-isSAUEnabled"))
-        self.assertIn(b"SiteNote=keep me\r\n", ENV.settings_bytes())
+        self.assertEqual(0, ENV.run_switch("-setSilentAutoUpdate"))
+        self.assertEqual(1001, ENV.run_switch("-isSAUEnabled"))
 
     # -- the install log --------------------------------------------------
 
@@ -226,9 +208,7 @@ class MachineFaultTest(unittest.TestCase):
                     ENV.run_scheduled_start(last_event=None)
                     self.assertEqual([], ENV.service_events())
                 self.assertInstalled()
-                last_check, attempts = ENV.update_state()
-                self.assertCheckedJustNow(last_check)
-                self.assertEqual(1, attempts)
+                self.assertCheckedJustNow(attempts=1)
         # Once the log can be written again, the next cycle's lines are there:
         # the installed version is current, so the task is refreshed.
         self.assertEqual(CYCLE_START + [TASK_CREATED] + SERVICE_END, self.next_due_cycle())
@@ -262,9 +242,7 @@ class MachineFaultTest(unittest.TestCase):
         finally:
             self.key_access("allow-writes")
         self.assertEqual(CYCLE_START + [TASK_UPDATED] + SERVICE_END, self.next_due_cycle())
-        last_check, attempts = ENV.update_state()
-        self.assertCheckedJustNow(last_check)
-        self.assertEqual(2, attempts)
+        self.assertCheckedJustNow(attempts=2)
 
     # -- a clock that is wrong ----------------------------------------------
 

@@ -57,17 +57,6 @@ def make_package(*arguments):
                           text=True, timeout=120)
 
 
-def wow64_reason_to_skip():
-    probe = subprocess.run([os.path.join(SOURCE, "tools", "wine", "can-run-32bit")],
-                           stdout=subprocess.PIPE, text=True)
-    if probe.returncode != 0:
-        return "WOW64 scenario: " + probe.stdout.strip()
-    if environment.ARCH != "i686":
-        return "WOW64 scenario: it installs the i686 build's package, and this build is %s" % (
-            environment.ARCH)
-    return None
-
-
 class PackageScenario(unittest.TestCase):
     """A prefix without the service, the shipped package and the machine
     state checks; each test starts with nothing installed."""
@@ -97,8 +86,7 @@ class PackageScenario(unittest.TestCase):
             if self.env.prefix.reg_values(SERVICE_KEY) is not None:
                 self.env.msiexec("/x", package, "REMOVEDATA=1")
         self.env.program = self.env.package_program()
-        data = ntpath.dirname(ntpath.dirname(self.env.settings))
-        shutil.rmtree(self.env.prefix.host_path(data), ignore_errors=True)
+        shutil.rmtree(self.data_folder(), ignore_errors=True)
         self.env.prefix.reg_delete_key(self.env.state_key)
         for key in self.env.variant_keys.values():
             self.env.prefix.reg_delete_key(key)
@@ -112,12 +100,28 @@ class PackageScenario(unittest.TestCase):
 
     # -- what is on the machine -------------------------------------------
 
+    def data_folder(self):
+        """The host path of Oskvar, which holds the data folder."""
+        return self.env.prefix.host_path(ntpath.dirname(ntpath.dirname(self.env.settings)))
+
     def data_path(self, name):
         return self.env.prefix.host_path(ntpath.join(ntpath.dirname(self.env.settings), name))
 
-    def read_bytes(self, windows_path):
-        with open(self.env.prefix.host_path(windows_path), "rb") as content:
-            return content.read()
+    def write_log_history(self):
+        """An earlier line in the service's log beside ksm.cfg; its bytes."""
+        history = "2026-1-2+3-4-5.6 [error] 1223 1055\r\n".encode("utf-16-le")
+        with open(self.data_path("PlumixInstall.log"), "wb") as log:
+            log.write(history)
+        return history
+
+    def assertFileBytes(self, expected, host_path):
+        with open(host_path, "rb") as content:
+            self.assertEqual(expected, content.read())
+
+    def assertProgramIsTheHigherVersion(self):
+        with open(os.path.join(BUILD, environment.SHORT_DOWNLOAD_PROGRAM), "rb") as program:
+            self.assertFileBytes(program.read(),
+                                 self.env.prefix.host_path(self.env.package_program()))
 
     def assertInstalled(self):
         program = self.env.prefix.host_path(self.env.package_program())
@@ -144,6 +148,7 @@ class PackageScenario(unittest.TestCase):
                          "the program is left")
         self.assertIsNone(self.env.prefix.reg_values(SERVICE_KEY), "the service is left")
         self.assertIsNone(self.env.task(), "the task is left")
+        self.assertEqual((None, None), self.env.update_state())
 
     def assertRefused(self, result, message):
         exit_code, log = result
@@ -170,9 +175,17 @@ class PackageScenario(unittest.TestCase):
         self.assertEqual(0, exit_code, log)
         return log
 
-    def run_cycle_installing_activex(self):
-        """A scheduled start of the installed service against the local
-        update server, with an older ActiveX variant registered."""
+    def check_install_cycle_and_removal(self):
+        """Installs with DEPLOY on a machine without settings; a scheduled
+        start of the installed service installs a newer ActiveX variant from
+        the local update server; a removal with REMOVEDATA=1 leaves nothing."""
+        log = self.install(*DEPLOY)
+        self.assertInstalled()
+        self.assertTaskRunsTheProgram()
+        self.assertEqual(DEPLOYED_SETTINGS, self.env.settings_bytes())
+        self.assertEqual((0, 0), self.env.update_state())
+        self.assertIn('PlumixPlayerUpdateService.exe" -createDefaultTask ended with exit code 0.',
+                      log)
         self.env.settle_service()
         self.env.make_run_folders()
         self.env.start_server()
@@ -188,6 +201,16 @@ class PackageScenario(unittest.TestCase):
                          self.env.wait_installer_record())
         self.assertEqual("10.2.0.1", self.env.installed_version("ActiveX"))
         self.assertEqual(1, self.env.update_state()[1])
+        if self.WOW64:
+            # Nothing in the places of a 64-bit program.
+            self.assertFalse(os.path.exists(self.env.prefix.host_path(environment.SETTINGS)))
+            self.assertIsNone(self.env.prefix.reg_values(environment.STATE_KEY))
+
+        exit_code, log = self.env.msiexec("/x", self.shipped, "REMOVEDATA=1")
+        self.assertEqual(0, exit_code, log)
+        self.assertNothingInstalled()
+        self.assertFalse(os.path.exists(self.data_folder()), "the data is left")
+        self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
 
 
 class PackageTest(PackageScenario):
@@ -200,14 +223,7 @@ class PackageTest(PackageScenario):
         return [self.shipped, self.higher]
 
     def test_install_sets_up_the_service_that_the_scheduled_start_runs(self):
-        log = self.install(*DEPLOY)
-        self.assertInstalled()
-        self.assertTaskRunsTheProgram()
-        self.assertEqual(DEPLOYED_SETTINGS, self.env.settings_bytes())
-        self.assertEqual((0, 0), self.env.update_state())
-        self.assertIn('PlumixPlayerUpdateService.exe" -createDefaultTask ended with exit code 0.',
-                      log)
-        self.run_cycle_installing_activex()
+        self.check_install_cycle_and_removal()
 
     def test_reinstall_changes_only_the_settings_given_and_a_repair_keeps_the_state(self):
         self.install(*DEPLOY)
@@ -229,51 +245,45 @@ class PackageTest(PackageScenario):
         self.assertTaskRunsTheProgram()
         self.assertEqual((123456789, 3), self.env.update_state())
 
-    def test_upgrade_keeps_settings_log_and_state_and_a_downgrade_is_refused(self):
+    def test_upgrade_and_removal_keep_the_data_and_a_downgrade_is_refused(self):
         self.install(*DEPLOY)
         settings = DEPLOYED_SETTINGS + b"AdminNote=kept\r\n"
         self.env.write_settings(settings.decode())
-        history = "2026-1-2+3-4-5.6 [error] 1223 1055\r\n".encode("utf-16-le")
-        with open(self.data_path("PlumixInstall.log"), "wb") as log:
-            log.write(history)
+        history = self.write_log_history()
         self.env.set_update_state(last_check=123456789, attempts=3)
 
         self.install(package=self.higher)
-        with open(os.path.join(BUILD, environment.SHORT_DOWNLOAD_PROGRAM), "rb") as program:
-            self.assertEqual(program.read(), self.read_bytes(self.env.package_program()))
+        self.assertProgramIsTheHigherVersion()
         self.assertInstalled()
         self.assertTaskRunsTheProgram()
         self.assertEqual(settings, self.env.settings_bytes())
-        with open(self.data_path("PlumixInstall.log"), "rb") as log:
-            self.assertEqual(history, log.read())
+        self.assertFileBytes(history, self.data_path("PlumixInstall.log"))
         self.assertEqual((123456789, 3), self.env.update_state())
 
         self.assertRefused(self.env.msiexec("/i", self.shipped),
                            "A newer version of Quorvel Plumix Player Update Service is installed")
-        with open(os.path.join(BUILD, environment.SHORT_DOWNLOAD_PROGRAM), "rb") as program:
-            self.assertEqual(program.read(), self.read_bytes(self.env.package_program()))
+        self.assertProgramIsTheHigherVersion()
 
-        # One product is left: removing it takes the program with it.
+        # One product is left: removing it takes the program, the service, the
+        # task and the state with it, and keeps the settings and the log.
         exit_code, log = self.env.msiexec("/x", self.higher)
         self.assertEqual(0, exit_code, log)
         self.assertNothingInstalled()
+        self.assertEqual(settings, self.env.settings_bytes())
+        self.assertFileBytes(history, self.data_path("PlumixInstall.log"))
 
     def test_properties_out_of_form_are_refused_before_any_change(self):
-        cases = [
-            ("SERVERDOMAIN=https://mirror.example", 'not "https://mirror.example".'),
-            ("SERVERDOMAIN=mirror.example:8443", 'not "mirror.example:8443".'),
-            ("SERVERDOMAIN=mirror.example/pub", 'not "mirror.example/pub".'),
-            ("UPDATEMODE=quiet", 'UPDATEMODE must be silent, notify or disable, not "quiet".'),
-            ("VERBOSELOGGING=yes", 'VERBOSELOGGING must be 1 or 0, not "yes".'),
-        ]
-        for bad, message in cases:
-            with self.subTest(property=bad):
-                properties = [p for p in DEPLOY if p.split("=")[0] != bad.split("=")[0]]
-                self.assertRefused(self.env.msiexec("/i", self.shipped, bad, *properties),
-                                   message)
-                self.assertNothingInstalled()
-                self.assertFalse(os.path.exists(self.data_path("")), "the data folder is left")
-                self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
+        # Each property in its own line; the forms themselves are unit-tested.
+        exit_code, log = self.env.msiexec("/i", self.shipped, "UPDATEMODE=quiet",
+                                          "SERVERDOMAIN=mirror.example:8443", "VERBOSELOGGING=yes",
+                                          "REMOVEDATA=true")
+        for message in ('UPDATEMODE must be silent, notify or disable, not "quiet".',
+                        'not "mirror.example:8443".', 'VERBOSELOGGING must be 1 or 0, not "yes".',
+                        'REMOVEDATA must be 1 or 0, not "true".'):
+            self.assertRefused((exit_code, log), message)
+        self.assertNothingInstalled()
+        self.assertFalse(os.path.exists(self.data_path("")), "the data folder is left")
+        self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
 
     def test_a_failure_at_the_last_step_undoes_the_whole_installation(self):
         # ksm.cfg is a folder: the settings cannot be read or written.
@@ -281,7 +291,6 @@ class PackageTest(PackageScenario):
         self.assertRefused(self.env.msiexec("/i", self.shipped, *DEPLOY),
                            "ksm.cfg exists but cannot be read.")
         self.assertNothingInstalled()
-        self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
         self.assertEqual(["ksm.cfg"], os.listdir(self.data_path("")))
         self.assertEqual([], os.listdir(self.data_path("ksm.cfg")))
 
@@ -294,30 +303,7 @@ class PackageTest(PackageScenario):
             self.assertRefused(self.env.msiexec("/i", self.shipped, "UPDATEMODE=silent"),
                                "UPDATEMODE=silent did not reach ksm.cfg")
         self.assertNothingInstalled()
-        self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
         self.assertEqual(b"AdminNote=kept\r\n", self.env.settings_bytes())
-
-    def test_removal_keeps_the_data_unless_asked_to_remove_it(self):
-        self.install(*DEPLOY)
-        history = "2026-1-2+3-4-5.6 [error] 1223 1055\r\n".encode("utf-16-le")
-        with open(self.data_path("PlumixInstall.log"), "wb") as log:
-            log.write(history)
-        exit_code, log = self.env.msiexec("/x", self.shipped)
-        self.assertEqual(0, exit_code, log)
-        self.assertNothingInstalled()
-        self.assertEqual((None, None), self.env.update_state())
-        self.assertEqual(DEPLOYED_SETTINGS, self.env.settings_bytes())
-        with open(self.data_path("PlumixInstall.log"), "rb") as kept:
-            self.assertEqual(history, kept.read())
-
-        self.install()
-        self.assertEqual(DEPLOYED_SETTINGS, self.env.settings_bytes())
-        exit_code, log = self.env.msiexec("/x", self.shipped, "REMOVEDATA=1")
-        self.assertEqual(0, exit_code, log)
-        self.assertNothingInstalled()
-        self.assertFalse(os.path.exists(self.env.prefix.host_path(
-            ntpath.dirname(ntpath.dirname(self.env.settings)))), "the data is left")
-        self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
 
 
 class MakePackageTest(unittest.TestCase):
@@ -353,27 +339,13 @@ class Wow64PackageTest(PackageScenario):
 
     @classmethod
     def setUpClass(cls):
-        reason = wow64_reason_to_skip()
+        reason = environment.wow64_reason_to_skip()
         if reason:
             raise unittest.SkipTest(reason)
         super().setUpClass()
 
     def test_install_update_and_removal_in_the_32bit_places(self):
-        self.install(*DEPLOY)
-        self.assertInstalled()
-        self.assertTaskRunsTheProgram()
-        self.assertEqual(DEPLOYED_SETTINGS, self.env.settings_bytes())
-        self.assertFalse(os.path.exists(self.env.prefix.host_path(environment.SETTINGS)))
-        self.assertEqual((0, 0), self.env.update_state())
-        self.assertIsNone(self.env.prefix.reg_values(environment.STATE_KEY))
-        self.run_cycle_installing_activex()
-
-        exit_code, log = self.env.msiexec("/x", self.shipped, "REMOVEDATA=1")
-        self.assertEqual(0, exit_code, log)
-        self.assertNothingInstalled()
-        self.assertFalse(os.path.exists(self.env.prefix.host_path(
-            "C:\\windows\\syswow64\\Oskvar")), "the data is left")
-        self.assertIsNone(self.env.prefix.reg_values(self.env.state_key))
+        self.check_install_cycle_and_removal()
 
 
 if __name__ == "__main__":

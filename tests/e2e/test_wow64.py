@@ -7,30 +7,18 @@ skipped with the reason."""
 
 import os
 import re
-import subprocess
 import unittest
 
 import environment
 from environment import (ADDRESS, BUILD, PACKAGE_PATHS, POLICY_SILENT, SERVICE_END, SILENT_VERBOSE,
-                         SOURCE, STATE_KEY, VARIANT_KEYS)
+                         STATE_KEY, VARIANT_KEYS)
 
 ENV = None
 
 
-
-def reason_to_skip():
-    probe = subprocess.run([os.path.join(SOURCE, "tools", "wine", "can-run-32bit")],
-                           stdout=subprocess.PIPE, text=True)
-    if probe.returncode != 0:
-        return "WOW64 scenario: " + probe.stdout.strip()
-    if environment.ARCH != "i686":
-        return "WOW64 scenario: it runs the i686 build, and this build is %s" % environment.ARCH
-    return None
-
-
 def setUpModule():
     global ENV
-    reason = reason_to_skip()
+    reason = environment.wow64_reason_to_skip()
     if reason:
         raise unittest.SkipTest(reason)
     ENV = environment.Environment(os.path.join(BUILD, "e2e", "wow64"), wow64=True)

@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/settings_folder_test.h"
 
 namespace fs = std::filesystem;
 
@@ -16,29 +14,8 @@ namespace {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-// A settings file in a folder of the test's own.
-class SettingsFileTest : public ::testing::Test {
+class SettingsFileTest : public SettingsFolderTest {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    folder_ = fs::temp_directory_path() / ("plumix-settings-" + std::to_string(random()));
-    fs::create_directories(folder_);
-    path_ = folder_ / "ksm.cfg";
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  ByteString Path() const { return ByteString(path_.u8string().c_str()); }
-
-  void Write(const std::string& bytes) const {
-    std::ofstream out(path_, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-
-  std::string Read() const {
-    std::ifstream in(path_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
   Entries EntriesOf(const SettingsFile& file) const {
     Entries entries;
     for (const SettingsEntry* e = file.map().Begin(); e != file.map().End(); e = e->next) {
@@ -46,13 +23,6 @@ class SettingsFileTest : public ::testing::Test {
     }
     return entries;
   }
-
-  size_t FilesInFolder() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()));
-  }
-
-  fs::path folder_;
-  fs::path path_;
 };
 
 }  // namespace

@@ -50,27 +50,25 @@ class EndRecorder {
 
 }  // namespace
 
-TEST(CycleWatchdog, NetworkWaitPastItsBoundEndsTheCycleOnce) {
-  LogCapture log(false);
-  EndRecorder end;
-  {
-    CycleWatchdog watchdog(Bounds(), end.Action());
-    CycleWatchdog::NetworkWait wait(&watchdog, 1);
-    EXPECT_TRUE(end.WaitEnded(kEndWaitMilliseconds));
+// A network wait past its bound, or the whole cycle past its own, ends the
+// cycle once, with its own event.
+TEST(CycleWatchdog, BoundPassedEndsTheCycleOnceWithItsEvent) {
+  struct Case {
+    uint32_t cycleSeconds;
+    bool networkWait;
+    const wchar_t* event;
+  };
+  for (const Case& c : {Case{3600, true, L"1303 1460"}, Case{1, false, L"1304 1460"}}) {
+    LogCapture log(false);
+    EndRecorder end;
+    {
+      CycleWatchdog watchdog(Bounds(c.cycleSeconds), end.Action());
+      CycleWatchdog::NetworkWait wait(c.networkWait ? &watchdog : nullptr, 1);
+      EXPECT_TRUE(end.WaitEnded(kEndWaitMilliseconds)) << c.event;
+    }
+    EXPECT_EQ(1, end.calls()) << c.event;
+    EXPECT_EQ(std::vector<std::wstring>{c.event}, log.Messages());
   }
-  EXPECT_EQ(1, end.calls());
-  EXPECT_EQ(std::vector<std::wstring>{L"1303 1460"}, log.Messages());
-}
-
-TEST(CycleWatchdog, CyclePastItsBoundEndsWithItsOwnEvent) {
-  LogCapture log(false);
-  EndRecorder end;
-  {
-    CycleWatchdog watchdog(Bounds(1), end.Action());
-    EXPECT_TRUE(end.WaitEnded(kEndWaitMilliseconds));
-  }
-  EXPECT_EQ(1, end.calls());
-  EXPECT_EQ(std::vector<std::wstring>{L"1304 1460"}, log.Messages());
 }
 
 // A wait that ends, or is extended, within its bound ends nothing; neither
