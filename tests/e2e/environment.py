@@ -118,6 +118,20 @@ def wow64_reason_to_skip():
     return None
 
 
+def _record_64bit_packages_in_32bit_slots(record_path):
+    """Gives each 32-bit package entry of a release record the size and
+    digest of its variant's 64-bit package."""
+    with open(record_path) as record_file:
+        record = json.load(record_file)
+    wide = {entry["variant"]: entry for entry in record["packages"] if entry["for64BitWindows"]}
+    for entry in record["packages"]:
+        if not entry["for64BitWindows"]:
+            entry["size"] = wide[entry["variant"]]["size"]
+            entry["sha256"] = wide[entry["variant"]]["sha256"]
+    with open(record_path, "w") as record_file:
+        json.dump(record, record_file, indent=2)
+
+
 class Environment:
     """Created once per test process; reset() before every test. With wow64,
     the i686 build runs in a 64-bit prefix as on 64-bit Windows, and every
@@ -328,11 +342,13 @@ class Environment:
         if ARCH == "x86_64" and published.returncode == 0:
             # A 64-bit build of the service (only this test path has one)
             # fetches the packages for 32-bit Windows: give it its stand-in,
-            # in every stored release (a candidate is served from the store).
+            # in every stored release (a candidate is served from the store),
+            # and keep each release's record true to what it serves.
             for tree in glob.glob(os.path.join(out, ".plumix-publish", "releases", "*")):
                 for variant in ("ActiveX", "Plugin"):
                     shutil.copyfile(tree + PACKAGE_PATHS[(variant, True)],
                                     tree + PACKAGE_PATHS[(variant, False)])
+                _record_64bit_packages_in_32bit_slots(os.path.join(tree, "release.json"))
         return published
 
     def _pe32_installer(self, version):
